@@ -1,0 +1,70 @@
+#ifndef CDBC_H
+#define CDBC_H
+
+#include "canmsginfo.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+// The DBC conversion engine: reads a DBC file into a table of fixed-size
+// message records, writes "dbc_2_struct.h" from it, and packs raw signal
+// values into a message's eight data bytes.
+class CDBC : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Receives every note the engine shows the user (title, text). The default,
+    // used while none is set, is QMessageBox::about without a parent window.
+    using Notifier = std::function<void(const QString &title, const QString &text)>;
+
+    // Why the last readDbc() call failed, so the driver can tell the user.
+    enum class ReadError { None, FileNotOpen, TooManyMessages, PatternRejected };
+
+    CDBC();
+    ~CDBC() override;
+
+    // Conversion driver: read, clear data bytes, flip start bits, write the header.
+    void transDbc(QString dbcPath, QString outputDir);
+    // Mirrors every signal's start bit within its byte (bit k becomes bit 7 - k).
+    void flipStartBits(CanMsgInfo *table, int count);
+
+    // DBC reader. Allocates the table through the out-parameters and fills it;
+    // returns 0 on success, -1 on failure (see lastReadError()). When `table`
+    // is the address of this object's msgTable, the previous table is released.
+    int readDbc(CanMsgInfo **table, int *count, QString dbcPath);
+    // Runs `pattern` globally over `text`; stores each whole match into
+    // results[0..] and the number of matches into *resultCnt. Returns -1 and
+    // touches nothing when the pattern is rejected. The caller's array must
+    // hold as many slots as there can be matches.
+    int regexCaptureAll(QString pattern, QString text, QString *results, int *resultCnt);
+    ReadError lastReadError() const { return readError; }
+
+    // Makes sure the directory exists, replaces `fileName` in it by an empty
+    // file and restores the working directory. False when the file cannot be made.
+    bool prepareOutputFile(QString dirPath, QString fileName);
+    // Writes "dbc_2_struct.h" for the table into `outputDir` and tells the user.
+    void writeStructHeader(CanMsgInfo *table, int count, QString outputDir);
+    // The exact bytes of the header for a table (CR LF line ends included).
+    static QByteArray buildStructHeader(const CanMsgInfo *table, int count);
+
+    // The one seam through which the engine shows notes. Returns the previous
+    // notifier; passing an empty function restores the message-box default.
+    static Notifier setNotifier(Notifier notifier);
+    static void notify(const QString &title, const QString &text);
+
+    // The message table: msgCnt records in one heap block owned by this object.
+    CanMsgInfo *msgTable;
+    int msgCnt;
+
+public slots:
+    void canInfoTransferData(QString canInfoName, UINT32 value);
+
+private:
+    ReadError readError = ReadError::None;
+};
+
+#endif // CDBC_H
