@@ -1,0 +1,130 @@
+#include "quarvelcli.h"
+
+#include "cdbc.h"
+#include "dbcnotes.h"
+
+#include <QByteArray>
+
+namespace QuarvelCli {
+
+namespace {
+
+void writeLine(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// Where the engine's debug lines go while a conversion runs: the error stream
+// with --verbose, nowhere otherwise. Warnings and worse always reach it.
+std::FILE *debugStream = nullptr;
+std::FILE *warningStream = stderr;
+
+void routeMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    std::FILE *stream = (type == QtDebugMsg || type == QtInfoMsg) ? debugStream : warningStream;
+    if (stream)
+        writeLine(stream, message);
+}
+
+} // namespace
+
+Options parseArguments(const QStringList &arguments)
+{
+    Options options;
+    QStringList positional;
+    bool optionsEnded = false;
+    for (const QString &argument : arguments) {
+        if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            if (argument == QLatin1String("--"))
+                optionsEnded = true;
+            else if (argument == QLatin1String("--verbose") || argument == QLatin1String("-v"))
+                options.verbose = true;
+            else if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+                options.help = true;
+            else if (argument == QLatin1String("--version"))
+                options.version = true;
+            else if (options.error.isEmpty())
+                options.error = QStringLiteral("unknown option '%1'").arg(argument);
+            continue;
+        }
+        positional << argument;
+    }
+    if (options.help || options.version || !options.error.isEmpty())
+        return options;
+    if (positional.size() != 2) {
+        options.error = positional.size() < 2
+                            ? QStringLiteral("expected a DBC file and an output directory")
+                            : QStringLiteral("too many arguments");
+        return options;
+    }
+    options.dbcFile = positional.at(0);
+    options.outputDir = positional.at(1);
+    if (options.dbcFile.isEmpty() || options.outputDir.isEmpty())
+        options.error = QStringLiteral("the DBC file and the output directory must not be empty");
+    return options;
+}
+
+QString usage()
+{
+    return QStringLiteral(
+        "Usage: quarvel-cli [--verbose] FILE.dbc OUTDIR\n"
+        "Converts the DBC file FILE.dbc into OUTDIR/dbc_2_struct.h, creating OUTDIR if needed.\n"
+        "\n"
+        "Options:\n"
+        "  -v, --verbose  print the engine's progress lines on stderr\n"
+        "  -h, --help     show this help and exit\n"
+        "      --version  show the version and exit\n"
+        "\n"
+        "Exit status: 0 the header was written, 1 the conversion failed, 2 usage error.");
+}
+
+QString versionText()
+{
+    return QStringLiteral("quarvel-cli " QUARVEL_VERSION);
+}
+
+int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
+{
+    const Options options = parseArguments(arguments);
+    if (!options.error.isEmpty()) {
+        writeLine(err, QStringLiteral("quarvel-cli: ") + options.error);
+        writeLine(err, usage());
+        return UsageError;
+    }
+    if (options.help) {
+        writeLine(out, usage());
+        return Converted;
+    }
+    if (options.version) {
+        writeLine(out, versionText());
+        return Converted;
+    }
+
+    // The engine reports its outcome as notes; the success note is the only
+    // one that means the header was written.
+    bool written = false;
+    bool failed = false;
+    const CDBC::Notifier previousNotifier =
+        CDBC::setNotifier([&](const QString &title, const QString &text) {
+            const bool success = text == QString::fromUtf8(DbcNotes::HeaderWritten);
+            written = written || success;
+            failed = failed || !success;
+            writeLine(success ? out : err, title + QStringLiteral(": ") + text);
+        });
+    debugStream = options.verbose ? err : nullptr;
+    warningStream = err;
+    const QtMessageHandler previousHandler = qInstallMessageHandler(routeMessage);
+
+    {
+        CDBC engine;
+        engine.transDbc(options.dbcFile, options.outputDir);
+    }
+
+    qInstallMessageHandler(previousHandler);
+    CDBC::setNotifier(previousNotifier);
+    return written && !failed ? Converted : ConversionFailed;
+}
+
+} // namespace QuarvelCli

@@ -1,0 +1,40 @@
+#ifndef QUARVELCLI_H
+#define QUARVELCLI_H
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+// The headless converter: the window's one job, DBC file in, "dbc_2_struct.h"
+// out, for build scripts and CI jobs. Kept apart from main() so the argument
+// handling and the conversion can be driven in-process by the tests.
+namespace QuarvelCli {
+
+enum ExitCode { Converted = 0, ConversionFailed = 1, UsageError = 2 };
+
+struct Options
+{
+    bool verbose = false;
+    bool help = false;
+    bool version = false;
+    QString dbcFile;
+    QString outputDir;
+    QString error; // set when the arguments are not usable
+};
+
+// Parses the arguments that follow the program name.
+Options parseArguments(const QStringList &arguments);
+
+QString usage();
+QString versionText();
+
+// Runs the converter on the arguments that follow the program name. Notes go
+// to `out` (the success note, usage on --help, the version) and `err`
+// (failure notes, usage errors, and with --verbose the engine's debug lines),
+// one line each, UTF-8.
+int run(const QStringList &arguments, std::FILE *out, std::FILE *err);
+
+} // namespace QuarvelCli
+
+#endif // QUARVELCLI_H
