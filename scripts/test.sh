@@ -1,8 +1,37 @@
 #!/usr/bin/env bash
-# Builds Quarvel (installing what is missing) and runs every test.
+# Builds Quarvel (installing what is missing) and runs every test: the Qt Test
+# suite in the normal build, the same suite built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (leaks included), and a bounded libFuzzer run.
+#
+#   QUARVEL_FUZZ_SECONDS  length of the fuzz run (default 60 in CI, 20 otherwise)
+#   QUARVEL_QUICK=1       only the normal build's suite
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh clang libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== Test suite"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+[ "${QUARVEL_QUICK:-0}" = 1 ] && exit 0
+
+echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+[ -f build-asan/CMakeCache.txt ] ||
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_SANITIZE=ON -DQUARVEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== Fuzzing the engine"
+[ -f build-fuzz/CMakeCache.txt ] ||
+    cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+        -DCMAKE_CXX_COMPILER=clang++ -DQUARVEL_BUILD_FUZZ=ON -DQUARVEL_BUILD_TESTS=OFF \
+        -DQUARVEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j"$jobs" --target fuzz_dbc
+seconds=${QUARVEL_FUZZ_SECONDS:-$([ -n "${CI:-}" ] && echo 60 || echo 20)}
+mkdir -p build-fuzz/corpus
+build-fuzz/fuzz/fuzz_dbc -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -max_len=65536 -print_final_stats=1 build-fuzz/corpus tests/data examples
