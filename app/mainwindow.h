@@ -6,8 +6,10 @@
 #include <QMainWindow>
 
 class CDBC;
+class QTextEdit;
 
-namespace Ui {
+namespace Ui
+{
 class MainWindow;
 }
 
@@ -27,12 +29,20 @@ private slots:
     void on_Btn_Creat_File_clicked();
 
 private:
+    // Shared by both choosers: checks `path` and stores it in `chosen` and
+    // `buffer`, echoing it in `field`; `emptyText` is the note for a cancel.
+    void acceptPath(const QString &path, const QString &emptyText, bool &chosen, char *buffer,
+                    QTextEdit *field);
+
+    // The engine of the latest generation; owned, replaced by the next one.
     CDBC *dbcEngine = nullptr;
     bool dbcFileChosen = false;
     char dbcFilePath[DbcLimits::MaxPathBytes + 1] = {};
     bool outputDirChosen = false;
     char outputDirPath[DbcLimits::MaxPathBytes + 1] = {};
     Ui::MainWindow *ui;
+
+    friend class tst_Actions;
 };
 
 #endif // MAINWINDOW_H
