@@ -1,6 +1,10 @@
 #include "cdbc.h"
 
+#include "dbcnotes.h"
+
 #include <QDebug>
+
+#include <cstring>
 
 CDBC::CDBC() : QObject(nullptr), msgTable(nullptr), msgCnt(0) {}
 
@@ -10,14 +14,39 @@ CDBC::~CDBC()
     delete[] msgTable;
 }
 
+// One whole conversion: read the DBC file into this object's table, clear
+// every message's data bytes, mirror the start bits and write the header.
+// A failed read is reported to the user once and leaves the output directory
+// untouched; an existing header is not replaced by a partial one.
 void CDBC::transDbc(QString dbcPath, QString outputDir)
 {
-    Q_UNUSED(dbcPath)
-    Q_UNUSED(outputDir)
+    if (readDbc(&msgTable, &msgCnt, dbcPath) != 0) {
+        qDebug() << "Trans dbc false!";
+        if (readError == ReadError::TooManyMessages)
+            notify(QString::fromUtf8(DbcNotes::Title),
+                   QString::fromUtf8(DbcNotes::TooManyMessages));
+        else
+            notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(DbcNotes::DbcNotRead));
+        return;
+    }
+    qDebug() << "Trans dbc success!";
+
+    for (int i = 0; i < msgCnt; ++i)
+        std::memset(msgTable[i].msgData, 0, sizeof msgTable[i].msgData);
+    flipStartBits(msgTable, msgCnt);
+    writeStructHeader(msgTable, msgCnt, outputDir);
 }
 
+// The reader does not record byte order, so every signal is treated alike:
+// bit k of the start bit's byte becomes bit 7 - k, the byte index stays.
 void CDBC::flipStartBits(CanMsgInfo *table, int count)
 {
-    Q_UNUSED(table)
-    Q_UNUSED(count)
+    if (table == nullptr || count < 1)
+        return;
+    for (int i = 0; i < count; ++i) {
+        CanMsgInfo &msg = table[i];
+        const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
+        for (int s = 0; s < slotsInUse; ++s)
+            msg.signalInfo[s].bitStart = static_cast<std::uint8_t>(msg.signalInfo[s].bitStart ^ 7);
+    }
 }
