@@ -4,6 +4,7 @@
 #include "dbcnotes.h"
 
 #include <QByteArray>
+#include <QLoggingCategory>
 
 namespace QuarvelCli {
 
@@ -116,12 +117,17 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     debugStream = options.verbose ? err : nullptr;
     warningStream = err;
     const QtMessageHandler previousHandler = qInstallMessageHandler(routeMessage);
+    // Without --verbose the engine's many progress lines are not even built.
+    if (!options.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     {
         CDBC engine;
         engine.transDbc(options.dbcFile, options.outputDir);
     }
 
+    if (!options.verbose)
+        QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(previousHandler);
     CDBC::setNotifier(previousNotifier);
     return written && !failed ? Converted : ConversionFailed;
