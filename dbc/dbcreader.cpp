@@ -1,11 +1,24 @@
-// DBC reader: regexCaptureAll, readDbc and its signal step (spec Parts 2.2 and
-// 2.3, with the decisions and mends of issue 3).
+// DBC reader: regexCaptureAll, and readDbc with its signal step.
 //
-// Every field is found by one fixed pattern, exactly as the Parts give them;
-// only the block pattern is the issue's replacement (mend 8). The patterns are
-// compiled once, JIT-optimised, and run over views into the file text, so no
-// block or line is copied. A field takes the first match of its pattern, which
-// is what a global run followed by taking result 0 gives.
+// Every field of a DBC file is defined by one fixed pattern (ReaderPatterns
+// below); the message block pattern is the one that also finds message lines
+// on the first line of the file, right after a signal line, and signal lines
+// indented by tabs or several blanks. The patterns are compiled once and
+// JIT-optimised; whether each is valid decides the reader's fault paths.
+//
+// Running the patterns is the whole cost of a read, so each one also has a
+// hand-written matcher here that finds exactly the matches the pattern finds:
+// the same first match and, for the three passes that take every match
+// (message blocks, signal lines, cycle-time lines), the same sequence as a
+// global run in which each search goes on where the previous match ended. The
+// reader tests compare the records with a literal pattern-by-pattern reading
+// over snippets, awkward inputs and a corpus of real DBC files.
+//
+// The matchers take one UTF-16 code unit as one character. A text holding any
+// surrogate code unit (a character beyond U+FFFF, or ill-formed UTF-16, which
+// PCRE refuses outright) is read with the compiled patterns themselves.
+//
+// Fields are views into the file text: no block or line is copied.
 
 #include "cdbc.h"
 
@@ -16,6 +29,7 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStringRef>
+#include <QStringView>
 #include <QTextStream>
 #include <QVector>
 
@@ -25,38 +39,317 @@
 namespace
 {
 
+// ---------------------------------------------------------------------------
+// Hand-written matchers
+//
+// Each finds the first match of its pattern that starts at or after `from` in
+// the subject s[0, n). Look-behinds see the subject only, never text before
+// it, just as when the subject is a string of its own.
+
+struct Span {
+    int start; // -1: no match
+    int length;
+};
+
+constexpr Span NoMatch = {-1, 0};
+
+using Finder = Span (*)(const QChar *s, int n, int from);
+
+// The pattern classes \s, \d and \w: ASCII only (no Unicode properties). \s
+// is tab, line feed, vertical tab, form feed, carriage return and blank.
+inline bool isSpace(ushort c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+inline bool isDigit(ushort c)
+{
+    return c >= '0' && c <= '9';
+}
+
+inline bool isWord(ushort c)
+{
+    const ushort lower = c | 0x20;
+    return isDigit(c) || (lower >= 'a' && lower <= 'z') || c == '_';
+}
+
+inline bool isBlankOrTab(ushort c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Where the line holding position p ends: the next line feed at or after p,
+// or n. This is where ".*" stops.
+inline int lineEnd(const QChar *s, int n, int p)
+{
+    const qsizetype at = QStringView(s + p, n - p).indexOf(QLatin1Char('\n'));
+    return at < 0 ? n : p + int(at);
+}
+
+inline bool hasAt(const QChar *s, int n, int p, const char *literal, int length)
+{
+    if (p < 0 || n - p < length)
+        return false;
+    for (int k = 0; k < length; ++k) {
+        if (s[p + k].unicode() != ushort(literal[k]))
+            return false;
+    }
+    return true;
+}
+
+// Patterns of the form (?<=B)X+(?=A): a look-behind B, a greedy run of one
+// class X and one character A after it that is not of class X. A run that
+// fails the look-ahead fails from every position inside it too (it ends at the
+// same character), so the search skips to the run's end.
+template <typename Behind, typename Run, typename Ahead>
+Span findRun(const QChar *s, int n, int from, Behind behind, Run inRun, Ahead ahead)
+{
+    for (int p = from; p < n; ++p) {
+        if (!inRun(s[p].unicode()) || !behind(s, p))
+            continue;
+        int q = p + 1;
+        while (q < n && inRun(s[q].unicode()))
+            ++q;
+        if (q < n && ahead(s[q].unicode()))
+            return {p, q - p};
+        p = q;
+    }
+    return NoMatch;
+}
+
+// Patterns of the form (?<=B).*(?=C): from a position after B, the greedy ".*"
+// runs to the end of the line and gives back characters until C follows, so
+// the match ends at the last C of the rest of the line. Without a C there, no
+// later position of the same line can match either (its rest of line is
+// shorter), nor the line's end, where the line feed follows.
+template <typename Behind>
+Span findToLast(const QChar *s, int n, int from, Behind behind, ushort close)
+{
+    for (int p = from; p < n; ++p) {
+        if (!behind(s, p))
+            continue;
+        const int end = lineEnd(s, n, p);
+        const qsizetype last = QStringView(s + p, end - p).lastIndexOf(QChar(close));
+        if (last >= 0)
+            return {p, int(last)};
+        p = end;
+    }
+    return NoMatch;
+}
+
+// (?<![^\n])BO_ .*\n(?:[ \t]+SG_.*\n)*
+// A line that begins with "BO_ " and ends with a line feed, then every
+// following line that is blanks or tabs, "SG_" and the rest of a line ended by
+// a line feed. Only line starts pass the look-behind.
+Span findBlock(const QChar *s, int n, int from)
+{
+    int p = from;
+    if (p > 0 && s[p - 1] != QLatin1Char('\n'))
+        p = lineEnd(s, n, p) + 1;
+    while (p < n) {
+        const int end = lineEnd(s, n, p);
+        if (end == n)
+            return NoMatch; // no line feed left: neither this line nor a later one can start a
+                            // block
+        if (hasAt(s, n, p, "BO_ ", 4)) {
+            int blockEnd = end + 1;
+            while (blockEnd < n) {
+                int q = blockEnd;
+                while (q < n && isBlankOrTab(s[q].unicode()))
+                    ++q;
+                if (q == blockEnd || !hasAt(s, n, q, "SG_", 3))
+                    break;
+                const int signalEnd = lineEnd(s, n, q + 3);
+                if (signalEnd == n)
+                    break;
+                blockEnd = signalEnd + 1;
+            }
+            return {p, blockEnd - p};
+        }
+        p = end + 1;
+    }
+    return NoMatch;
+}
+
+// (?<=\s)\w+(?=:)
+Span findMessageName(const QChar *s, int n, int from)
+{
+    return findRun(
+        s, n, from, [](const QChar *t, int p) { return p >= 1 && isSpace(t[p - 1].unicode()); },
+        isWord, [](ushort c) { return c == ':'; });
+}
+
+// (?<=BO_\s)\d+(?=\s)
+Span findMessageId(const QChar *s, int n, int from)
+{
+    return findRun(
+        s, n, from,
+        [n](const QChar *t, int p) {
+            return hasAt(t, n, p - 4, "BO_", 3) && isSpace(t[p - 1].unicode());
+        },
+        isDigit, isSpace);
+}
+
+// (?<=:\s)\d+(?=\s)
+Span findMessageDlc(const QChar *s, int n, int from)
+{
+    return findRun(
+        s, n, from,
+        [](const QChar *t, int p) {
+            return p >= 2 && t[p - 2] == QLatin1Char(':') && isSpace(t[p - 1].unicode());
+        },
+        isDigit, isSpace);
+}
+
+// (?<=BA_ "GenMsgCycleTime" ).*
+// Every position right after the attribute name and its blank matches, up to
+// the end of its line (possibly empty). The name may end just before `from`
+// (a match that ended at a line's end where the name also ends), so the
+// search for it starts that many characters earlier.
+const char16_t CycleTimeAttribute[] = u"BA_ \"GenMsgCycleTime\" ";
+constexpr int CycleTimeAttributeLength = int(sizeof CycleTimeAttribute / sizeof(char16_t)) - 1;
+
+Span findCycleAttribute(const QChar *s, int n, int from)
+{
+    const qsizetype at = QStringView(s, n).indexOf(QStringView(CycleTimeAttribute),
+                                                   qMax(0, from - CycleTimeAttributeLength));
+    if (at < 0)
+        return NoMatch;
+    const int p = int(at) + CycleTimeAttributeLength;
+    return {p, lineEnd(s, n, p) - p};
+}
+
+// (?<=\s)\d+(?=;)
+Span findCycleValue(const QChar *s, int n, int from)
+{
+    return findRun(
+        s, n, from, [](const QChar *t, int p) { return p >= 1 && isSpace(t[p - 1].unicode()); },
+        isDigit, [](ushort c) { return c == ';'; });
+}
+
+// SG_.*
+Span findSignalLine(const QChar *s, int n, int from)
+{
+    const qsizetype at = QStringView(s, n).indexOf(QStringView(u"SG_"), from);
+    if (at < 0)
+        return NoMatch;
+    return {int(at), lineEnd(s, n, int(at) + 3) - int(at)};
+}
+
+// (?<=SG_\s)\w+(?=\s)
+Span findSignalName(const QChar *s, int n, int from)
+{
+    return findRun(
+        s, n, from,
+        [n](const QChar *t, int p) {
+            return hasAt(t, n, p - 4, "SG_", 3) && isSpace(t[p - 1].unicode());
+        },
+        isWord, isSpace);
+}
+
+// (?<=\s:\s)\d+(?=\|)
+Span findBitStart(const QChar *s, int n, int from)
+{
+    return findRun(
+        s, n, from,
+        [](const QChar *t, int p) {
+            return p >= 3 && isSpace(t[p - 3].unicode()) && t[p - 2] == QLatin1Char(':') &&
+                   isSpace(t[p - 1].unicode());
+        },
+        isDigit, [](ushort c) { return c == '|'; });
+}
+
+// (?<=\|)\d+(?=@)
+Span findBitLength(const QChar *s, int n, int from)
+{
+    return findRun(
+        s, n, from, [](const QChar *t, int p) { return p >= 1 && t[p - 1] == QLatin1Char('|'); },
+        isDigit, [](ushort c) { return c == '@'; });
+}
+
+// (?<= \().*(?=,)
+Span findFactor(const QChar *s, int n, int from)
+{
+    return findToLast(
+        s, n, from,
+        [](const QChar *t, int p) {
+            return p >= 2 && t[p - 2] == QLatin1Char(' ') && t[p - 1] == QLatin1Char('(');
+        },
+        ',');
+}
+
+// (?<=,).*(?=\))
+Span findOffset(const QChar *s, int n, int from)
+{
+    return findToLast(
+        s, n, from, [](const QChar *t, int p) { return p >= 1 && t[p - 1] == QLatin1Char(','); },
+        ')');
+}
+
+// (?<=\[).*(?=\])
+Span findRange(const QChar *s, int n, int from)
+{
+    return findToLast(
+        s, n, from, [](const QChar *t, int p) { return p >= 1 && t[p - 1] == QLatin1Char('['); },
+        ']');
+}
+
+// ^.*(?=\|)   (^ is the start of the subject only)
+Span findMinimum(const QChar *s, int n, int from)
+{
+    if (from > 0)
+        return NoMatch;
+    return findToLast(
+        s, n, 0, [](const QChar *, int p) { return p == 0; }, '|');
+}
+
+// (?<=\|).*   (it can match empty, at the very end of the subject too)
+Span findMaximum(const QChar *s, int n, int from)
+{
+    for (int p = qMax(from, 1); p <= n; ++p) {
+        if (s[p - 1] == QLatin1Char('|'))
+            return {p, lineEnd(s, n, p) - p};
+    }
+    return NoMatch;
+}
+
+// ---------------------------------------------------------------------------
+// The fixed patterns
+
 // One of the reader's fixed patterns, compiled with the option regexCaptureAll
-// uses (DontCaptureOption only), JIT-optimised, its validity decided once.
+// uses (DontCaptureOption only), JIT-optimised, its validity decided once, and
+// its hand-written matcher.
 struct FixedPattern {
-    explicit FixedPattern(const char *pattern)
-        : re(QString::fromLatin1(pattern), QRegularExpression::DontCaptureOption)
+    FixedPattern(const char *pattern, Finder finder)
+        : re(QString::fromLatin1(pattern), QRegularExpression::DontCaptureOption), find(finder)
     {
         re.optimize();
         valid = re.isValid();
     }
     QRegularExpression re;
     bool valid;
+    Finder find;
 };
 
-// The patterns of Parts 2.2 and 2.3, one backslash of the pattern being "\\" here.
+// The reader's patterns, one backslash of the pattern being "\\" here.
 struct ReaderPatterns {
-    // Part 2.2, with the block pattern of issue 3, mend 8.
-    FixedPattern block{"(?<![^\\n])BO_ .*\\n(?:[ \\t]+SG_.*\\n)*"};
-    FixedPattern msgName{"(?<=\\s)\\w+(?=:)"};
-    FixedPattern msgId{"(?<=BO_\\s)\\d+(?=\\s)"}; // in blocks and in attribute texts
-    FixedPattern msgDlc{"(?<=:\\s)\\d+(?=\\s)"};
-    FixedPattern cycleAttribute{"(?<=BA_ \"GenMsgCycleTime\" ).*"};
-    FixedPattern cycleValue{"(?<=\\s)\\d+(?=;)"};
-    // Part 2.3.
-    FixedPattern signalLine{"SG_.*"};
-    FixedPattern signalName{"(?<=SG_\\s)\\w+(?=\\s)"};
-    FixedPattern bitStart{"(?<=\\s:\\s)\\d+(?=\\|)"};
-    FixedPattern bitLength{"(?<=\\|)\\d+(?=@)"};
-    FixedPattern factor{"(?<= \\().*(?=,)"};
-    FixedPattern offset{"(?<=,).*(?=\\))"};
-    FixedPattern range{"(?<=\\[).*(?=\\])"};
-    FixedPattern minimum{"^.*(?=\\|)"};
-    FixedPattern maximum{"(?<=\\|).*"};
+    // Message blocks and message fields.
+    FixedPattern block{"(?<![^\\n])BO_ .*\\n(?:[ \\t]+SG_.*\\n)*", findBlock};
+    FixedPattern msgName{"(?<=\\s)\\w+(?=:)", findMessageName};
+    FixedPattern msgId{"(?<=BO_\\s)\\d+(?=\\s)", findMessageId}; // in blocks and attribute texts
+    FixedPattern msgDlc{"(?<=:\\s)\\d+(?=\\s)", findMessageDlc};
+    FixedPattern cycleAttribute{"(?<=BA_ \"GenMsgCycleTime\" ).*", findCycleAttribute};
+    FixedPattern cycleValue{"(?<=\\s)\\d+(?=;)", findCycleValue};
+    // Signal lines and signal fields.
+    FixedPattern signalLine{"SG_.*", findSignalLine};
+    FixedPattern signalName{"(?<=SG_\\s)\\w+(?=\\s)", findSignalName};
+    FixedPattern bitStart{"(?<=\\s:\\s)\\d+(?=\\|)", findBitStart};
+    FixedPattern bitLength{"(?<=\\|)\\d+(?=@)", findBitLength};
+    FixedPattern factor{"(?<= \\().*(?=,)", findFactor};
+    FixedPattern offset{"(?<=,).*(?=\\))", findOffset};
+    FixedPattern range{"(?<=\\[).*(?=\\])", findRange};
+    FixedPattern minimum{"^.*(?=\\|)", findMinimum};
+    FixedPattern maximum{"(?<=\\|).*", findMaximum};
 };
 
 const ReaderPatterns &patterns()
@@ -64,6 +357,84 @@ const ReaderPatterns &patterns()
     static const ReaderPatterns fixed;
     return fixed;
 }
+
+// True when the text holds no surrogate code unit, so that every code unit is
+// one character and the hand-written matchers apply.
+bool singleUnitCharacters(const QString &text)
+{
+    const ushort *unit = text.utf16();
+    const ushort *const end = unit + text.size();
+    ushort any = 0;
+    for (; unit != end; ++unit)
+        any |= ushort((*unit & 0xF800u) == 0xD800u);
+    return any == 0;
+}
+
+// Runs the fixed patterns during one read: by their matchers, or by the
+// compiled patterns when the text is not one the matchers take.
+class PatternRunner
+{
+public:
+    explicit PatternRunner(bool compiled) : compiled(compiled) {}
+
+    // The first match of `pattern` in `subject` as a view into the same
+    // string, or a null view when there is none.
+    QStringRef first(const FixedPattern &pattern, const QStringRef &subject) const
+    {
+        if (compiled) {
+            const QRegularExpressionMatch match = pattern.re.match(subject);
+            if (!match.hasMatch())
+                return QStringRef();
+            return subject.mid(match.capturedStart(), match.capturedLength());
+        }
+        const Span found = pattern.find(subject.unicode(), subject.size(), 0);
+        if (found.start < 0)
+            return QStringRef();
+        return QStringRef(subject.string(), subject.position() + found.start, found.length);
+    }
+
+    // The global run of regexCaptureAll over `subject`: every match in order.
+    // The first `limit` are appended to `out`; returns how many there were.
+    int all(const FixedPattern &pattern, const QStringRef &subject, QVector<QStringRef> *out,
+            int limit = INT_MAX) const
+    {
+        int found = 0;
+        if (compiled) {
+            QRegularExpressionMatchIterator it = pattern.re.globalMatch(subject);
+            while (it.hasNext()) {
+                const QRegularExpressionMatch match = it.next();
+                if (found < limit)
+                    out->append(subject.mid(match.capturedStart(), match.capturedLength()));
+                ++found;
+            }
+            return found;
+        }
+        const QChar *const s = subject.unicode();
+        const int n = subject.size();
+        int from = 0;
+        while (from <= n) {
+            const Span match = pattern.find(s, n, from);
+            if (match.start < 0)
+                break;
+            if (found < limit)
+                out->append(
+                    QStringRef(subject.string(), subject.position() + match.start, match.length));
+            ++found;
+            // After an empty match the run retries there for a non-empty one
+            // and then moves on by one character. Of the patterns run
+            // globally only the cycle-time one can match empty, and only at
+            // a line's end, where nothing non-empty starts.
+            from = match.start + match.length + (match.length == 0 ? 1 : 0);
+        }
+        return found;
+    }
+
+private:
+    const bool compiled;
+};
+
+// ---------------------------------------------------------------------------
+// Conversions and debug lines
 
 // qDebug() builds its text even when the "default" category's debug output is
 // switched off and the line is then dropped; asking first skips that work and
@@ -80,38 +451,71 @@ void debugLine(const char *text)
         qDebug() << text;
 }
 
-// The first match of `re` in `subject` as a view into the same string, or a
-// null view when there is none. The subject is the view alone: look-arounds
-// and ^ do not see the text around it, just as when it is its own string.
-QStringRef firstMatch(const QRegularExpression &re, const QStringRef &subject)
+// The value of a text of one to nine ASCII digits, which no conversion can
+// overflow, or -1 for any other text.
+int shortDigitValue(const QStringRef &text)
 {
-    const QRegularExpressionMatch match = re.match(subject);
-    if (!match.hasMatch())
-        return QStringRef();
-    return subject.mid(match.capturedStart(), match.capturedLength());
-}
-
-// The global run of regexCaptureAll over `subject`: every match in order, as
-// views. The first `limit` are stored into `out`; returns how many there were.
-int allMatches(const QRegularExpression &re, const QStringRef &subject, QVector<QStringRef> *out,
-               int limit = INT_MAX)
-{
-    int found = 0;
-    QRegularExpressionMatchIterator it = re.globalMatch(subject);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        if (found < limit)
-            out->append(subject.mid(match.capturedStart(), match.capturedLength()));
-        ++found;
+    const int n = text.size();
+    if (n < 1 || n > 9)
+        return -1;
+    const QChar *c = text.unicode();
+    int value = 0;
+    for (int i = 0; i < n; ++i) {
+        const ushort u = c[i].unicode();
+        if (!isDigit(u))
+            return -1;
+        value = value * 10 + (u - '0');
     }
-    return found;
+    return value;
 }
 
 // QString::toInt in base 10: 0 for an empty or non-numeric text or one beyond
 // the signed 32-bit range (the success flag is not looked at).
 qint32 toInt32(const QStringRef &text)
 {
-    return text.toInt(nullptr, 10);
+    const int value = shortDigitValue(text);
+    return value >= 0 ? value : text.toInt(nullptr, 10);
+}
+
+// QString::toFloat: the text read as a double and rounded to float, 0 when it
+// is not a number. A plain decimal, an optional minus, digits and optionally a
+// point and more digits, with at most 15 digits in all, is an integer below
+// 2^53 divided by an exact power of ten; that one division is correctly
+// rounded, so it is the same double toDouble gives. Every other text goes
+// through toFloat itself.
+float toFloat32(const QStringRef &text)
+{
+    static const double powersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const QChar *c = text.unicode();
+    const int n = text.size();
+    int i = 0;
+    const bool negative = n > 0 && c[0] == QLatin1Char('-');
+    if (negative)
+        i = 1;
+    quint64 digits = 0;
+    int digitCount = 0;
+    int fractionDigits = -1; // -1 until the point
+    for (; i < n; ++i) {
+        const ushort u = c[i].unicode();
+        if (isDigit(u)) {
+            if (++digitCount > 15)
+                return text.toFloat();
+            digits = digits * 10 + (u - '0');
+            if (fractionDigits >= 0)
+                ++fractionDigits;
+        } else if (u == '.' && fractionDigits < 0 && digitCount > 0) {
+            fractionDigits = 0;
+        } else {
+            return text.toFloat();
+        }
+    }
+    if (digitCount == 0 || fractionDigits == 0)
+        return text.toFloat();
+    double value = double(digits);
+    if (fractionDigits > 0)
+        value /= powersOfTen[fractionDigits];
+    return float(negative ? -value : value);
 }
 
 // The low 8 bits of a converted field, as DLC, start bit and bit length keep them.
@@ -121,11 +525,14 @@ quint8 low8(qint32 value)
 }
 
 // A message identifier text, in the message pass and the cycle-time pass
-// alike (issue 3, mend 7): as QString::toInt gives it, except that a text from
-// 2147483648 to 4294967295 (bit 31 set, an extended frame) gives its 29-bit
-// identifier, the value AND 0x1FFFFFFF. Larger or non-numeric texts give 0.
+// alike: as QString::toInt gives it, except that a text from 2147483648 to
+// 4294967295 (bit 31 set, an extended frame) gives its 29-bit identifier, the
+// value AND 0x1FFFFFFF. Larger or non-numeric texts give 0.
 qint32 toIdentifier(const QStringRef &text)
 {
+    const int shortValue = shortDigitValue(text);
+    if (shortValue >= 0)
+        return shortValue;
     bool ok = false;
     const qint32 value = text.toInt(&ok, 10);
     if (ok)
@@ -136,11 +543,36 @@ qint32 toIdentifier(const QStringRef &text)
     return 0;
 }
 
+// Whether the local 8-bit encoding writes the name characters (ASCII letters,
+// digits and underscore) as their ASCII bytes, as every encoding used for
+// local 8-bit text does. Asked once per read.
+bool localEncodingKeepsAsciiNames()
+{
+    static const char nameCharacters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
+    return QString::fromLatin1(nameCharacters).toLocal8Bit() == QByteArray(nameCharacters);
+}
+
 // Converts a name to the local 8-bit encoding and copies it with its NUL into
 // a 40-byte name array; a name beyond 39 bytes is cut to its first 39 bytes,
-// with a debug line (issue 3, point 4).
-void storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize])
+// with a debug line. Names are runs of \w, so when the local encoding keeps
+// them as they are the bytes are copied directly.
+void storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool asciiAsIs)
 {
+    const int n = name.size();
+    const QChar *c = name.unicode();
+    int wordCharacters = 0;
+    while (asciiAsIs && wordCharacters < n && isWord(c[wordCharacters].unicode()))
+        ++wordCharacters;
+    if (asciiAsIs && wordCharacters == n) {
+        const int kept = qMin(n, int(DbcLimits::MaxNameLength));
+        if (n > kept && debugOn())
+            qDebug().noquote() << "name cut to 39 bytes:" << name.toLatin1();
+        for (int i = 0; i < kept; ++i)
+            dest[i] = char(c[i].unicode());
+        dest[kept] = '\0';
+        return;
+    }
     QByteArray bytes = name.toLocal8Bit();
     if (bytes.size() > DbcLimits::MaxNameLength) {
         if (debugOn())
@@ -151,22 +583,24 @@ void storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize])
     dest[bytes.size()] = '\0';
 }
 
-// Part 2.3: the signal step for one block and its record. Returns false when
-// the signal-line pattern is rejected, which ends the read.
-bool readSignals(const ReaderPatterns &p, const QStringRef &block, CanMsgInfo &msg)
+// The signal step for one block and its record. Returns false when the
+// signal-line pattern is rejected, which ends the read.
+bool readSignals(const ReaderPatterns &p, const PatternRunner &run, bool asciiNames,
+                 const QStringRef &block, CanMsgInfo &msg, QVector<QStringRef> &lines)
 {
     if (!p.signalLine.valid) {
         debugLine("read signal fault!");
         return false;
     }
 
-    // Step 1 over the block's signal lines only, the text after its message
-    // line (mend 9); the message line ends at the block's first line feed.
+    // The signal lines are those of the block after its message line, which
+    // ends at the block's first line feed: a message line holding "SG_" (a
+    // name such as MSG_Engine) adds no signal.
     const QStringRef body = block.mid(block.indexOf(QLatin1Char('\n')) + 1);
-    QVector<QStringRef> lines;
-    const int lineCount = allMatches(p.signalLine.re, body, &lines, DbcLimits::MaxSignals);
+    lines.clear();
+    const int lineCount = run.all(p.signalLine, body, &lines, DbcLimits::MaxSignals);
 
-    // Step 2, with the first 64 lines kept (issue 3, point 2).
+    // The first 64 signal lines are kept; a debug line tells how many were dropped.
     if (lineCount > DbcLimits::MaxSignals && debugOn())
         qDebug().noquote().nospace() << "too many signals in message " << msg.msgName << " (id "
                                      << msg.msgId << "): " << (lineCount - DbcLimits::MaxSignals)
@@ -174,41 +608,41 @@ bool readSignals(const ReaderPatterns &p, const QStringRef &block, CanMsgInfo &m
     msg.signalCnt = static_cast<quint8>(lines.size());
     debugLine("read signal success!");
 
-    // Step 3, the fields of each line in their fixed order.
+    // The fields of each line, in their fixed order, each with its debug line.
     for (int j = 0; j < lines.size(); ++j) {
         const QStringRef &line = lines.at(j);
         CanSignalInfo &sig = msg.signalInfo[j];
         if (p.signalName.valid) {
-            storeName(firstMatch(p.signalName.re, line), sig.signalName);
+            storeName(run.first(p.signalName, line), sig.signalName, asciiNames);
             debugLine("read signal success!");
         }
         if (p.bitStart.valid) {
-            sig.bitStart = low8(toInt32(firstMatch(p.bitStart.re, line)));
+            sig.bitStart = low8(toInt32(run.first(p.bitStart, line)));
             debugLine("read bitStart success!");
         }
         if (p.bitLength.valid) {
-            sig.bitLength = low8(toInt32(firstMatch(p.bitLength.re, line)));
+            sig.bitLength = low8(toInt32(run.first(p.bitLength, line)));
             debugLine("read bitLength success!");
         }
         if (p.factor.valid) {
-            sig.factor = firstMatch(p.factor.re, line).toFloat();
+            sig.factor = toFloat32(run.first(p.factor, line));
             debugLine("read signal factor success!");
         }
         if (p.offset.valid) {
-            sig.offset = firstMatch(p.offset.re, line).toFloat();
+            sig.offset = toFloat32(run.first(p.offset, line));
             debugLine("read signal offset success!");
         }
         QStringRef range;
         if (p.range.valid) {
-            range = firstMatch(p.range.re, line);
+            range = run.first(p.range, line);
             debugLine("read signal Minimun To Maximum success!");
         }
         if (p.minimum.valid) {
-            sig.minimum = firstMatch(p.minimum.re, range).toFloat();
+            sig.minimum = toFloat32(run.first(p.minimum, range));
             debugLine("read signal Minimun success!");
         }
         if (p.maximum.valid) {
-            sig.maximum = firstMatch(p.maximum.re, range).toFloat();
+            sig.maximum = toFloat32(run.first(p.maximum, range));
             debugLine("read signal Maximun success!");
         }
     }
@@ -233,10 +667,10 @@ QRegularExpression cachedPattern(const QString &pattern)
 
 } // namespace
 
-// Part 2.2. Each match gives its whole text followed by the text of each
-// capturing group (under DontCaptureOption only named groups capture). The
-// caller's array must hold as many slots as the run can give: regexCaptureAll
-// takes no capacity. On a rejected pattern it returns -1 and touches nothing.
+// Each match gives its whole text followed by the text of each capturing
+// group (under DontCaptureOption only named groups capture). The caller's
+// array must hold as many slots as the run can give: regexCaptureAll takes no
+// capacity. On a rejected pattern it returns -1 and touches nothing.
 int CDBC::regexCaptureAll(QString pattern, QString text, QString *results, int *resultCnt)
 {
     const QRegularExpression re = cachedPattern(pattern);
@@ -254,16 +688,15 @@ int CDBC::regexCaptureAll(QString pattern, QString text, QString *results, int *
     return 0;
 }
 
-// Part 2.2 with issue 3: sets readError on every call; a failure before the
-// block pass leaves *table and *count as they were.
+// Sets readError on every call; a failure before the block pass leaves *table
+// and *count as they were.
 int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
 {
     readError = ReadError::None;
     const ReaderPatterns &p = patterns();
 
-    // Steps 1 to 3: an empty path or a file that cannot be opened or read
-    // fails the read (mend 6), with readError FileNotOpen either way. QFile
-    // refuses a directory.
+    // An empty path, or a file that cannot be opened or read, fails the read
+    // with readError FileNotOpen. QFile refuses a directory.
     if (dbcPath.isEmpty()) {
         debugLine("file not open");
         readError = ReadError::FileNotOpen;
@@ -288,18 +721,20 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     }
     file.close();
     const QStringRef whole(&text);
+    const PatternRunner run(!singleUnitCharacters(text));
+    const bool asciiNames = localEncodingKeepsAsciiNames();
 
-    // Step 4, the block pass.
+    // The block pass. More than 300 blocks fail the read before any table is
+    // allocated.
     if (!p.block.valid) {
         debugLine("read BOSG fault!");
         readError = ReadError::PatternRejected;
         return -1;
     }
     QVector<QStringRef> blocks;
-    allMatches(p.block.re, whole, &blocks);
-    const int blockCount = blocks.size();
+    blocks.reserve(DbcLimits::MaxMessages);
+    const int blockCount = run.all(p.block, whole, &blocks, DbcLimits::MaxMessages);
     if (blockCount > DbcLimits::MaxMessages) {
-        // Issue 3, point 1: refused before any table is allocated.
         if (debugOn())
             qDebug().noquote().nospace()
                 << "too many messages: " << blockCount << " message blocks (at most "
@@ -308,7 +743,7 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
         return -1;
     }
 
-    // Step 5. The records start cleared.
+    // The table, its records cleared.
     CanMsgInfo *records = blockCount > 0 ? new CanMsgInfo[blockCount]() : nullptr;
     if (table == &msgTable)
         delete[] msgTable;
@@ -316,7 +751,9 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     debugLine("read BOSG success!");
     *count = blockCount;
 
-    // Step 6, one record per block.
+    // One record per block.
+    QVector<QStringRef> lines;
+    lines.reserve(DbcLimits::MaxSignals);
     for (int i = 0; i < blockCount; ++i) {
         const QStringRef &block = blocks.at(i);
         CanMsgInfo &msg = records[i];
@@ -328,45 +765,46 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
             readError = ReadError::PatternRejected;
             return -1;
         }
-        storeName(firstMatch(p.msgName.re, block), msg.msgName);
+        storeName(run.first(p.msgName, block), msg.msgName, asciiNames);
 
         if (!p.msgId.valid) {
             debugLine("read canid fault!");
             readError = ReadError::PatternRejected;
             return -1;
         }
-        msg.msgId = toIdentifier(firstMatch(p.msgId.re, block));
+        msg.msgId = toIdentifier(run.first(p.msgId, block));
 
         if (!p.msgDlc.valid) {
             debugLine("read canid DLC fault!");
             readError = ReadError::PatternRejected;
             return -1;
         }
-        msg.msgDlc = low8(toInt32(firstMatch(p.msgDlc.re, block)));
+        msg.msgDlc = low8(toInt32(run.first(p.msgDlc, block)));
 
         msg.cycleTime = 0;
 
-        if (!readSignals(p, block, msg)) {
+        if (!readSignals(p, run, asciiNames, block, msg, lines)) {
             readError = ReadError::PatternRejected;
             return -1;
         }
     }
 
-    // Step 7, the cycle-time pass: every attribute line (issue 3, point 3).
+    // The cycle-time pass: every attribute line, however many.
     if (!p.cycleAttribute.valid) {
         debugLine("read BOSG fault!");
         readError = ReadError::PatternRejected;
         return -1;
     }
     QVector<QStringRef> attributes;
-    allMatches(p.cycleAttribute.re, whole, &attributes);
+    run.all(p.cycleAttribute, whole, &attributes);
     debugLine("read BOSG success!");
 
-    // Step 8, in file order, so the last line for an identifier wins.
+    // In file order, so the last line for an identifier wins; every record
+    // with the identifier is set.
     for (const QStringRef &attribute : qAsConst(attributes)) {
         qint32 id = 0;
         if (p.msgId.valid)
-            id = toIdentifier(firstMatch(p.msgId.re, attribute));
+            id = toIdentifier(run.first(p.msgId, attribute));
         else
             debugLine("read canid fault!");
         if (!p.cycleValue.valid)
@@ -377,14 +815,13 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
             if (records[k].msgId != id)
                 continue;
             if (!haveValue) { // the same text gives the same value for each record
-                cycleTime = toInt32(firstMatch(p.cycleValue.re, attribute));
+                cycleTime = toInt32(run.first(p.cycleValue, attribute));
                 haveValue = true;
             }
             records[k].cycleTime = cycleTime;
         }
     }
 
-    // Step 9.
     debugLine("read signal finished");
     return 0;
 }
