@@ -82,8 +82,9 @@ inline bool isBlankOrTab(ushort c)
 // or n. This is where ".*" stops.
 inline int lineEnd(const QChar *s, int n, int p)
 {
-    const qsizetype at = QStringView(s + p, n - p).indexOf(QLatin1Char('\n'));
-    return at < 0 ? n : p + int(at);
+    while (p < n && s[p] != QLatin1Char('\n'))
+        ++p;
+    return p;
 }
 
 inline bool hasAt(const QChar *s, int n, int p, const char *literal, int length)
@@ -95,6 +96,18 @@ inline bool hasAt(const QChar *s, int n, int p, const char *literal, int length)
             return false;
     }
     return true;
+}
+
+// The first position at or after `from` where `literal` starts, or -1. For
+// the short literals searched within lines and blocks.
+int findLiteral(const QChar *s, int n, int from, const char *literal, int length)
+{
+    const ushort lead = ushort(literal[0]);
+    for (int i = from; i <= n - length; ++i) {
+        if (s[i].unicode() == lead && hasAt(s, n, i, literal, length))
+            return i;
+    }
+    return -1;
 }
 
 // Patterns of the form (?<=B)X+(?=A): a look-behind B, a greedy run of one
@@ -128,10 +141,14 @@ Span findToLast(const QChar *s, int n, int from, Behind behind, ushort close)
     for (int p = from; p < n; ++p) {
         if (!behind(s, p))
             continue;
-        const int end = lineEnd(s, n, p);
-        const qsizetype last = QStringView(s + p, end - p).lastIndexOf(QChar(close));
+        int last = -1;
+        int end = p;
+        for (; end < n && s[end] != QLatin1Char('\n'); ++end) {
+            if (s[end].unicode() == close)
+                last = end;
+        }
         if (last >= 0)
-            return {p, int(last)};
+            return {p, last - p};
         p = end;
     }
     return NoMatch;
@@ -230,10 +247,10 @@ Span findCycleValue(const QChar *s, int n, int from)
 // SG_.*
 Span findSignalLine(const QChar *s, int n, int from)
 {
-    const qsizetype at = QStringView(s, n).indexOf(QStringView(u"SG_"), from);
+    const int at = findLiteral(s, n, from, "SG_", 3);
     if (at < 0)
         return NoMatch;
-    return {int(at), lineEnd(s, n, int(at) + 3) - int(at)};
+    return {at, lineEnd(s, n, at + 3) - at};
 }
 
 // (?<=SG_\s)\w+(?=\s)
@@ -273,7 +290,7 @@ Span findFactor(const QChar *s, int n, int from)
     return findToLast(
         s, n, from,
         [](const QChar *t, int p) {
-            return p >= 2 && t[p - 2] == QLatin1Char(' ') && t[p - 1] == QLatin1Char('(');
+            return p >= 2 && t[p - 1] == QLatin1Char('(') && t[p - 2] == QLatin1Char(' ');
         },
         ',');
 }

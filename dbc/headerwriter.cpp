@@ -7,34 +7,91 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
+
 namespace
 {
 
 const char *const HeaderFileName = "dbc_2_struct.h";
 
-// Line end of the generated header. The file is written as raw bytes, so the
-// CR LF pairs are spelled out and come out the same on every platform.
-const char *const Eol = "\r\n";
+// The header is built as raw bytes, so its CR LF line ends are spelled out
+// and come out the same on every platform.
+
+// Appends a string literal without its NUL.
+template <int N> void appendLiteral(QByteArray &out, const char (&literal)[N])
+{
+    out.append(literal, N - 1);
+}
 
 void notifyUser(const char *text)
 {
     CDBC::notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(text));
 }
 
-QByteArray memberLine(const QByteArray &name, int width)
+// A name as it is written into member lines.
+struct MemberName {
+    char bytes[2 * DbcLimits::NameSize];
+    int length;
+};
+
+// A name array's bytes, each taken as a Latin-1 character, in UTF-8: bytes
+// below 0x80 stay as they are, the others become two bytes.
+MemberName latin1BytesAsUtf8(const char (&name)[DbcLimits::NameSize])
 {
-    QByteArray line("    unsigned char ");
-    line += name;
-    line += ':';
-    line += QByteArray::number(width);
-    line += ';';
-    line += Eol;
-    return line;
+    MemberName utf8;
+    utf8.length = 0;
+    for (int i = 0; i < DbcLimits::NameSize && name[i] != '\0'; ++i) {
+        const uchar byte = uchar(name[i]);
+        if (byte < 0x80) {
+            utf8.bytes[utf8.length++] = char(byte);
+        } else {
+            utf8.bytes[utf8.length++] = char(0xC0 | (byte >> 6));
+            utf8.bytes[utf8.length++] = char(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
 }
 
-QByteArray reserveLine(int number, int width)
+// Writes `value` in decimal at `at`; returns the position after it.
+char *putDecimal(char *at, quint32 value)
 {
-    return memberLine("resev_" + QByteArray::number(number), width);
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0)
+        *at++ = digits[--count];
+    return at;
+}
+
+// One member line: "    unsigned char NAME[PART]:WIDTH;" and the line end,
+// put together on the stack and appended at once. A negative part means the
+// member is not numbered.
+void appendMember(QByteArray &out, const MemberName &name, int part, int width)
+{
+    static const char prefix[] = "    unsigned char ";
+    char line[sizeof prefix + sizeof name.bytes + 32];
+    char *at = line;
+    std::memcpy(at, prefix, sizeof prefix - 1);
+    at += sizeof prefix - 1;
+    std::memcpy(at, name.bytes, size_t(name.length));
+    at += name.length;
+    if (part >= 0)
+        at = putDecimal(at, quint32(part));
+    *at++ = ':';
+    at = putDecimal(at, quint32(width));
+    *at++ = ';';
+    *at++ = '\r';
+    *at++ = '\n';
+    out.append(line, int(at - line));
+}
+
+void appendReserve(QByteArray &out, int number, int width)
+{
+    static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
+    appendMember(out, reserveName, number, width);
 }
 
 // First slot that starts at `position` and covers at least one bit. Slots of
@@ -58,23 +115,21 @@ void appendSignal(QByteArray &out, const CanSignalInfo &sig)
 {
     // Names are stored as 8-bit bytes; each byte is taken as a Latin-1
     // character and the line is written in UTF-8.
-    const QByteArray name =
-        QString::fromLatin1(sig.signalName, int(qstrnlen(sig.signalName, DbcLimits::NameSize)))
-            .toUtf8();
+    const MemberName name = latin1BytesAsUtf8(sig.signalName);
     const int start = sig.bitStart;
     const int length = sig.bitLength;
     const int byteEnd = start / 8 * 8 + 8;
 
     if (start + length <= byteEnd) {
-        out += memberLine(name, length);
+        appendMember(out, name, -1, length);
         return;
     }
     int part = 0;
-    out += memberLine(name + QByteArray::number(part++), byteEnd - start);
+    appendMember(out, name, part++, byteEnd - start);
     int remaining = length - (byteEnd - start);
     while (remaining > 0) {
         const int width = qMin(remaining, 8);
-        out += memberLine(name + QByteArray::number(part++), width);
+        appendMember(out, name, part++, width);
         remaining -= width;
     }
 }
@@ -91,7 +146,7 @@ void appendMembers(QByteArray &out, const CanMsgInfo &msg)
     while (position < DbcLimits::PayloadBits) {
         if (const CanSignalInfo *sig = signalStartingAt(msg, position)) {
             if (gap > 0)
-                out += reserveLine(reserve++, gap);
+                appendReserve(out, reserve++, gap);
             appendSignal(out, *sig);
             position += sig->bitLength;
             gap = 0;
@@ -99,7 +154,7 @@ void appendMembers(QByteArray &out, const CanMsgInfo &msg)
             ++position;
             ++gap;
             if (position % 8 == 0) {
-                out += reserveLine(reserve++, gap);
+                appendReserve(out, reserve++, gap);
                 gap = 0;
             }
         }
@@ -110,21 +165,17 @@ void appendMessage(QByteArray &out, const CanMsgInfo &msg)
 {
     const QByteArray name(msg.msgName, int(qstrnlen(msg.msgName, DbcLimits::NameSize)));
 
-    out += "/*";
-    out += Eol;
-    out += "Message Name:" + name + Eol;
+    appendLiteral(out, "/*\r\nMessage Name:");
+    out.append(name);
     // The identifier as its 32-bit pattern, lower-case hex without leading zeros.
-    out += "Message ID:0x" + QByteArray::number(quint32(msg.msgId), 16) + Eol;
-    out += "*/";
-    out += Eol;
-    out += "typedef struct";
-    out += Eol;
-    out += "{";
-    out += Eol;
+    appendLiteral(out, "\r\nMessage ID:0x");
+    out.append(QByteArray::number(quint32(msg.msgId), 16));
+    appendLiteral(out, "\r\n*/\r\ntypedef struct\r\n{\r\n");
     appendMembers(out, msg);
     // The closing line, a line holding a lone CR, and an empty line.
-    out += " }" + name + "_Type;\r\n\r";
-    out += "\r\n\r\n";
+    appendLiteral(out, " }");
+    out.append(name);
+    appendLiteral(out, "_Type;\r\n\r\r\n\r\n");
 }
 
 } // namespace
@@ -181,6 +232,11 @@ QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count)
     QByteArray out;
     if (table == nullptr)
         return out;
+    // About 40 bytes per member line and 120 per message around them.
+    int members = 0;
+    for (int i = 0; i < count; ++i)
+        members += qMin<int>(table[i].signalCnt, DbcLimits::MaxSignals) + 8;
+    out.reserve(count * 120 + members * 40);
     for (int i = 0; i < count; ++i)
         appendMessage(out, table[i]);
     return out;
