@@ -1,5 +1,5 @@
-// Tests of the DBC reader: regexCaptureAll, readDbc and its signal step
-// (spec Parts 2.2 and 2.3 with the decisions and mends of issue 3).
+// Tests of the DBC reader: regexCaptureAll, readDbc and its signal step,
+// with the decisions and mends of issue 3.
 //
 // Most tests write a DBC snippet into a temporary directory, read it with a
 // fresh engine and compare a compact description of the records:
@@ -183,7 +183,7 @@ QByteArray fixture(const QString &name)
 }
 
 // ---------------------------------------------------------------------------
-// A literal reading of Parts 2.2 and 2.3 with issue 3's decisions, built on
+// A literal reading, pattern by pattern, with issue 3's decisions, built on
 // the public regexCaptureAll over fresh string copies, one pattern run at a
 // time and every match kept. The reader must give exactly the same records.
 
@@ -313,7 +313,7 @@ QVector<Snippet> messageSnippets()
 {
     const QByteArray sig = " SG_ S : 0|8@1+ (1,0) [0|255] \"\" ECU2\n";
     QVector<Snippet> rows = {
-        // Part 2.2, worked example and edge cases kept.
+        // The worked example and the message edge cases.
         {"worked example", fixture(QStringLiteral("worked_example.dbc")),
          "EngineData|256|8|10|2; BrakeData|512|4|0|0"},
         {"empty file", "", ""},
@@ -423,7 +423,7 @@ struct SignalSnippet {
 QVector<SignalSnippet> signalSnippets()
 {
     return {
-        // Part 2.3, worked example and edge cases kept.
+        // The worked example and the signal edge cases.
         {"worked example",
          oneMessage(" SG_ EngineSpeed : 24|16@1+ (0.125,0) [0|8191.875] \"rpm\" Gateway\n"),
          "EngineSpeed|24|16|0.125|0|0|8191.875"},
@@ -500,7 +500,102 @@ QVector<QPair<const char *, QByteArray>> trickySnippets()
         {"BO_ inside a line", "\nCM_ \"BO_ 5 Hidden: 8 X\";\nBO_ 1 A: 8 X\n"},
         {"colons and brackets everywhere",
          "\nBO_ 1 A: 8 X: 9\n SG_ S : 1|2@3 : 4|5@ (1,2)(3,4) [1|2][3|4] \"a:b\" X\n"},
+        // The greedy fields end at the last closing character of the line and
+        // begin after the first opening one that has such a character after it.
+        {"openings without closings", "\nBO_ 1 A: 8 X\n SG_ S : 0|8@1+ (1 (2 [3 [4|5 \"\" X\n"
+                                      " SG_ T : 0|8@1+ ) (1,0 [0|1 \"a]\" X\n"
+                                      " SG_ U : 0|8@1+ ] ( , ) [ | ] \"\" X\n"
+                                      " SG_ V : 0|8@1+ (1,2,3) (4,5) [1|2|3] [|] \"\" X\n"
+                                      " SG_ W : 0|8@1+ (,) [] \"\" X\n"},
+        {"fields after the first SG_ of a line",
+         "\nBO_ 1 A: 8 X\n SG_  S : 0|8@1+ (1,0) [0|1] \"SG_ Late : 5|3@\" X\n"
+         " SG_ SG_ Double : 1|2@1+ (1,0) [0|1] \"\" X\n"},
+        {"runs cut short by their look-ahead",
+         "\nBO_ 1 A1B2 C: 8 X\n SG_ S : 01|2|3@4|5@ (1,0) [0|1] \"\" X\n"
+         " SG_ T :  5|6@ : 7|8@ (1,0) [0|1] \"\" X\n"},
+        // The numbers the fields give, plain and otherwise.
+        {"integer texts",
+         "\nBO_ 0000000256 A: 000000008 X\n\nBO_ 0004294967295 B: 0000000260 X\n"
+         "\nBO_ 999999999 C: 2147483647 X\n SG_ S : 000000300|0000000260@1+ (1,0) [0|1] \"\" X\n"
+         " SG_ T : 2147483648|99999999999@1+ (1,0) [0|1] \"\" X\n"
+         "\nBA_ \"GenMsgCycleTime\" BO_ 256 0000000005;\n"
+         "BA_ \"GenMsgCycleTime\" BO_ 999999999 2147483648;\n"},
+        {"decimal texts", "\nBO_ 1 A: 8 X\n"
+                          " SG_ A : 0|8@1+ (-0,-0.0) [00.50|-000] \"\" X\n"
+                          " SG_ B : 0|8@1+ (1.,.5) [-.5|5.] \"\" X\n"
+                          " SG_ C : 0|8@1+ (+1,1e3) [1E-3|-2.5e+2] \"\" X\n"
+                          " SG_ D : 0|8@1+ (123456789012345,1234567890123456) "
+                          "[0.000000000000001|9.99999999999999] \"\" X\n"
+                          " SG_ E : 0|8@1+ (0.1,3.4028235E+38) [1e39|-1e-46] \"\" X\n"
+                          " SG_ F : 0|8@1+ (16777217,0.30000000000000004) [1.5.5|--1] \"\" X\n"
+                          " SG_ G : 0|8@1+ (inf,nan) [0x10|1,5] \"\" X\n"},
+        // The attribute text ends with the attribute name: an empty match
+        // follows at the line's end, for identifier 0, and resets the 5.
+        {"attribute line ending in the attribute name",
+         "\nBO_ 0 A: 8 X\n\nBA_ \"GenMsgCycleTime\" BO_ 0 5; BA_ \"GenMsgCycleTime\" \n"},
+        {"message line ends the file",
+         "\nBO_ 1 A: 8 X\n SG_ S : 0|8@1+ (1,0) [0|1] \"\" X\nBO_ 2 B: 8 X"},
+        {"signal line ends the file", "\nBO_ 1 A: 8 X\n SG_ S : 0|8@1+ (1,0) [0|1] \"\" X"},
+        {"blank line with indentation ends a block",
+         "\nBO_ 1 A: 8 X\n SG_ S : 0|8@1+ (1,0) [0|1] \"\" X\n \t \n SG_ T : 8|8@1+ (1,0) [0|1] "
+         "\"\" X\n"},
     };
+}
+
+// One file per character: the character stands in every place where a field
+// pattern looks at a separator (a blank, a colon, a bar, a bracket, ...) or
+// at the characters of a number, in message, signal and cycle-time lines, and
+// as a signal line's indentation. Written in UTF-8 with a byte-order mark, so
+// the text is the same whatever the local encoding.
+QByteArray separatorSweep(QChar c)
+{
+    static const char *const lines[] = {"VERSION \"\"",
+                                        "",
+                                        "BO_ 0 Zero: 8 X",
+                                        "BO_%1256 N0: 8 X",
+                                        "BO_ 257%1N1: 8 X",
+                                        "BO_ 258 N2%1: 8 X",
+                                        "BO_ 259 N3:%18 X",
+                                        "BO_ 260 N4: 8%1X",
+                                        "BO_ 261 N%15: 8 X",
+                                        "BO_ 300 S: 8 X",
+                                        "%1SG_ A : 0|8@1+ (1,0) [0|1] \"\" X",
+                                        " SG_%1B : 8|8@1+ (1,0) [0|1] \"\" X",
+                                        " SG_ C%1: 16|8@1+ (1,0) [0|1] \"\" X",
+                                        " SG_ D%1:%132|8@1+ (1,0) [0|1] \"\" X",
+                                        " SG_ E : 40%1|8@1+ (1,0) [0|1] \"\" X",
+                                        " SG_ F : 48|%18@1+ (1,0) [0|1] \"\" X",
+                                        " SG_ G : 56|8%1@1+ (1,0) [0|1] \"\" X",
+                                        " SG_ H : 0|8@1+%1(2,3) [4|5] \"\" X",
+                                        " SG_ I : 0|8@1+ (2%13) [4%15] \"\" X",
+                                        " SG_ J : 0|8@1+ (2,3%1 [4|5%1 \"\" X",
+                                        " SG_ K : 0|8@1+ (2,3) %14|5] \"\" X",
+                                        " SG_ L : 0|8@1+ (1.%15,-%12) [-1%1|2.5] \"\" X",
+                                        " SG_ M : 0|8@1+ (%11,0%1) [%10|1%1] \"\" X",
+                                        " SG_%1%1N : 1|2@1+ (1,0) [0|1] \"\" X",
+                                        "",
+                                        "BA_ \"GenMsgCycleTime\" BO_%1257 10;",
+                                        "BA_ \"GenMsgCycleTime\" BO_ 258%111;",
+                                        "BA_ \"GenMsgCycleTime\" BO_ 259 12%1;",
+                                        "BA_ \"GenMsgCycleTime\"%1BO_ 260 13;",
+                                        "BA_%1\"GenMsgCycleTime\" BO_ 300 14;",
+                                        "BA_ \"GenMsgCycleTime\" BO_ 261%1 15;"};
+    QString text;
+    for (const char *line : lines)
+        text += QString::fromLatin1(line).arg(c) + QLatin1Char('\n');
+    return "\xEF\xBB\xBF" + text.toUtf8();
+}
+
+// UTF-16LE with a byte-order mark, code unit by code unit, so that unpaired
+// surrogates stay in the file as they are.
+QByteArray utf16LittleEndian(const QString &text)
+{
+    QByteArray bytes("\xFF\xFE");
+    for (const QChar unit : text) {
+        bytes += char(unit.unicode() & 0xFF);
+        bytes += char(unit.unicode() >> 8);
+    }
+    return bytes;
 }
 
 } // namespace
@@ -673,7 +768,7 @@ void tst_Reader::signalFields_data()
     for (const SignalSnippet &row : signalSnippets())
         QTest::newRow(row.name) << row.dbc << row.signalList;
 
-    // The worked example of Part 2.2: both messages' signals.
+    // The worked example file: both messages' signals.
     QTest::newRow("worked example file")
         << fixture(QStringLiteral("worked_example.dbc"))
         << "EngineSpeed|24|16|0.125|0|0|8191.875; EngineTemp|0|8|1|-40|-40|215";
@@ -1016,6 +1111,32 @@ void tst_Reader::matchesReference_data()
     }
     QTest::newRow("301 messages") << manyMessages(301, true);
     QTest::newRow("100 signal lines") << manySignals(100);
+
+    // Every ASCII character and some others (Unicode blanks and digits, a
+    // byte-order mark, a replacement character) in every separator place.
+    QVector<ushort> characters;
+    for (ushort c = 0; c < 0x80; ++c)
+        characters << c;
+    characters << 0x85 << 0xA0 << 0xE9 << 0x660 << 0x1680 << 0x2028 << 0x3000 << 0xFEFF << 0xFF10
+               << 0xFFFD;
+    for (const ushort c : characters)
+        QTest::newRow(qPrintable(
+            QStringLiteral("character U+%1 in separator places").arg(c, 4, 16, QLatin1Char('0'))))
+            << separatorSweep(QChar(c));
+
+    // Texts with surrogate code units: characters beyond U+FFFF, and unpaired
+    // surrogates, which make the patterns find nothing at all.
+    const QString plain = QString::fromUtf8(fixture(QStringLiteral("real_world_shapes.dbc")));
+    const QString astral = QString::fromUcs4(U"\U0001F697");
+    QTest::newRow("character beyond U+FFFF in comment, name and unit") << utf16LittleEndian(
+        "CM_ \"" + astral + "\";\n" + plain + "\nBO_ 7 Car" + astral + "A: 8 X\n SG_ S" + astral +
+        " : 0|8@1+ (1,0) [0|1] \"" + astral + "\" X\n");
+    QTest::newRow("character beyond U+FFFF as a separator")
+        << utf16LittleEndian(plain + "\nBO_ 7" + astral + "Car: 8 X\n SG_ S :" + astral +
+                             "0|8@1+ (1" + astral + ",0) [0|1] \"\" X\n");
+    QTest::newRow("unpaired high surrogate")
+        << utf16LittleEndian(plain + "\nCM_ \"" + QChar(ushort(0xD83D)) + "\";\n");
+    QTest::newRow("unpaired low surrogate") << utf16LittleEndian(QChar(ushort(0xDE97)) + plain);
 }
 
 void tst_Reader::matchesReference()
