@@ -1,8 +1,16 @@
 // Benchmarks of the DBC reader alone and of the whole conversion (read, clear,
 // flip, write the header into a temporary directory, notes silenced).
 //
+// The engine's debug lines (about eight per signal) are switched off through
+// the logging category filter, as quarvel-cli does without --verbose: printing
+// them is output work, not engine work, and the reader then skips building
+// them. A read that fails (more than 300 messages) is labelled as such.
+//
+// "bench_dbc --write-inputs DIR" writes the generated files into DIR and
+// exits, for timing quarvel-cli on them.
+//
 // Inputs:
-//   max      300 messages x 64 one-bit signals with a cycle time each (~830 KB),
+//   max      300 messages x 64 one-bit signals with a cycle time each (~890 KB),
 //            generated here: the largest file the engine accepts.
 //   typical  100 messages of 8 to 16 multi-bit signals, Motorola and Intel
 //            mixed, with factors, offsets and ranges, generated here.
@@ -15,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -22,9 +31,8 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-void dropMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
+namespace
+{
 
 QTemporaryDir &workDir()
 {
@@ -54,10 +62,10 @@ QByteArray maxSizeDbc()
         const QByteArray id = QByteArray::number(256 + m);
         text += "\nBO_ " + id + " Message_" + QByteArray::number(m) + ": 8 ECU1\n";
         for (int s = 0; s < 64; ++s)
-            text += " SG_ Sig_" + QByteArray::number(m) + "_" + QByteArray::number(s) + " : "
-                    + QByteArray::number(s) + "|1@1+ (1,0) [0|1] \"\" ECU2\n";
-        attributes += "BA_ \"GenMsgCycleTime\" BO_ " + id + " " + QByteArray::number(10 + m % 90)
-                      + ";\n";
+            text += " SG_ Sig_" + QByteArray::number(m) + "_" + QByteArray::number(s) + " : " +
+                    QByteArray::number(s) + "|1@1+ (1,0) [0|1] \"\" ECU2\n";
+        attributes +=
+            "BA_ \"GenMsgCycleTime\" BO_ " + id + " " + QByteArray::number(10 + m % 90) + ";\n";
     }
     return text + "\nBA_DEF_ BO_ \"GenMsgCycleTime\" INT 0 65535;\n" + attributes;
 }
@@ -76,37 +84,45 @@ QByteArray typicalDbc()
             const int length = std::min(1 + int(random() % 12), 64 - bit);
             const bool motorola = random() % 2;
             const int start = motorola ? (bit / 8) * 8 + 7 - bit % 8 : bit;
-            text += " SG_ Unit" + QByteArray::number(m) + "_Value" + QByteArray::number(s) + " : "
-                    + QByteArray::number(start) + "|" + QByteArray::number(length)
-                    + (motorola ? "@0" : "@1") + (random() % 3 ? "+" : "-") + " (0.125,-"
-                    + QByteArray::number(int(random() % 100)) + ") [-100|"
-                    + QByteArray::number(int(random() % 10000)) + ".5] \"unit\" ECU2\n";
+            text += " SG_ Unit" + QByteArray::number(m) + "_Value" + QByteArray::number(s) + " : " +
+                    QByteArray::number(start) + "|" + QByteArray::number(length) +
+                    (motorola ? "@0" : "@1") + (random() % 3 ? "+" : "-") + " (0.125,-" +
+                    QByteArray::number(int(random() % 100)) + ") [-100|" +
+                    QByteArray::number(int(random() % 10000)) + ".5] \"unit\" ECU2\n";
             bit += length;
         }
-        attributes += "BA_ \"GenMsgCycleTime\" BO_ " + id + " " + QByteArray::number(10 * (1 + m % 10))
-                      + ";\n";
+        attributes += "BA_ \"GenMsgCycleTime\" BO_ " + id + " " +
+                      QByteArray::number(10 * (1 + m % 10)) + ";\n";
     }
     return text + "\nBA_DEF_ BO_ \"GenMsgCycleTime\" INT 0 65535;\n" + attributes;
 }
 
 void readOnly(benchmark::State &state, const QString &path)
 {
+    int result = 0;
     for (auto _ : state) {
         CDBC engine;
-        benchmark::DoNotOptimize(engine.readDbc(&engine.msgTable, &engine.msgCnt, path));
+        result = engine.readDbc(&engine.msgTable, &engine.msgCnt, path);
+        benchmark::DoNotOptimize(result);
         benchmark::DoNotOptimize(engine.msgCnt);
     }
+    if (result != 0)
+        state.SetLabel("read fails");
     state.SetBytesProcessed(int64_t(state.iterations()) * QFileInfo(path).size());
 }
 
 void wholeConversion(benchmark::State &state, const QString &path)
 {
     const QString outDir = workDir().filePath(QStringLiteral("out"));
+    CDBC::ReadError error = CDBC::ReadError::None;
     for (auto _ : state) {
         CDBC engine;
         engine.transDbc(path, outDir);
         benchmark::DoNotOptimize(engine.msgCnt);
+        error = engine.lastReadError();
     }
+    if (error != CDBC::ReadError::None)
+        state.SetLabel("read fails");
     state.SetBytesProcessed(int64_t(state.iterations()) * QFileInfo(path).size());
 }
 
@@ -123,7 +139,21 @@ void registerInput(const std::string &name, const QString &path)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(dropMessage);
+    if (argc == 3 && qstrcmp(argv[1], "--write-inputs") == 0) {
+        const QDir dir(QString::fromLocal8Bit(argv[2]));
+        if (!dir.mkpath(QStringLiteral(".")))
+            qFatal("cannot create %s", argv[2]);
+        for (const auto &input : {qMakePair(QStringLiteral("max.dbc"), maxSizeDbc()),
+                                  qMakePair(QStringLiteral("typical.dbc"), typicalDbc())}) {
+            QFile file(dir.filePath(input.first));
+            if (!file.open(QIODevice::WriteOnly) || file.write(input.second) != input.second.size())
+                qFatal("cannot write %s", qPrintable(file.fileName()));
+            std::printf("%s\n", qPrintable(file.fileName()));
+        }
+        return 0;
+    }
+
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     CDBC::setNotifier([](const QString &, const QString &) {});
     if (!workDir().isValid())
         qFatal("no temporary directory");
