@@ -69,7 +69,7 @@ inline bool isDigit(ushort c)
 
 inline bool isWord(ushort c)
 {
-    const ushort lower = c | 0x20;
+    const ushort lower = ushort(c | 0x20);
     return isDigit(c) || (lower >= 'a' && lower <= 'z') || c == '_';
 }
 
@@ -375,16 +375,33 @@ const ReaderPatterns &patterns()
     return fixed;
 }
 
-// True when the text holds no surrogate code unit, so that every code unit is
-// one character and the hand-written matchers apply.
+// True when the text holds no surrogate code unit (0xD800 to 0xDFFF, the top
+// five bits 11011), so that every code unit is one character and the
+// hand-written matchers apply. Four code units are tested at a time: masked
+// and compared with 0xD800, a surrogate leaves a zero 16-bit lane, and a word
+// holds a zero lane exactly when (x - 0x0001...) & ~x & 0x8000... is not 0.
 bool singleUnitCharacters(const QString &text)
 {
     const ushort *unit = text.utf16();
     const ushort *const end = unit + text.size();
-    ushort any = 0;
-    for (; unit != end; ++unit)
-        any |= ushort((*unit & 0xF800u) == 0xD800u);
-    return any == 0;
+    constexpr quint64 topFive = 0xF800F800F800F800ull;
+    constexpr quint64 surrogate = 0xD800D800D800D800ull;
+    constexpr quint64 ones = 0x0001000100010001ull;
+    constexpr quint64 highs = 0x8000800080008000ull;
+    quint64 zeroLanes = 0;
+    for (; end - unit >= 4; unit += 4) {
+        quint64 word;
+        std::memcpy(&word, unit, sizeof word);
+        const quint64 x = (word & topFive) ^ surrogate;
+        zeroLanes |= (x - ones) & ~x & highs;
+    }
+    if (zeroLanes != 0)
+        return false;
+    for (; unit != end; ++unit) {
+        if ((*unit & 0xF800u) == 0xD800u)
+            return false;
+    }
+    return true;
 }
 
 // Runs the fixed patterns during one read: by their matchers, or by the

@@ -1134,9 +1134,16 @@ void tst_Reader::matchesReference_data()
     QTest::newRow("character beyond U+FFFF as a separator")
         << utf16LittleEndian(plain + "\nBO_ 7" + astral + "Car: 8 X\n SG_ S :" + astral +
                              "0|8@1+ (1" + astral + ",0) [0|1] \"\" X\n");
-    QTest::newRow("unpaired high surrogate")
-        << utf16LittleEndian(plain + "\nCM_ \"" + QChar(ushort(0xD83D)) + "\";\n");
-    QTest::newRow("unpaired low surrogate") << utf16LittleEndian(QChar(ushort(0xDE97)) + plain);
+    // An unpaired surrogate first and last, at each position within a group
+    // of four code units.
+    for (int lead = 0; lead < 4; ++lead) {
+        const QString blanks(lead, QLatin1Char(' '));
+        QTest::newRow(qPrintable(QStringLiteral("unpaired surrogate after %1 blanks").arg(lead)))
+            << utf16LittleEndian(blanks + QChar(ushort(0xD83D)) + plain);
+        QTest::newRow(
+            qPrintable(QStringLiteral("unpaired surrogate last, %1 blanks first").arg(lead)))
+            << utf16LittleEndian(blanks + plain + QChar(ushort(0xDE97)));
+    }
 }
 
 void tst_Reader::matchesReference()
