@@ -6,8 +6,8 @@
 // indented by tabs or several blanks. The patterns are compiled once and
 // JIT-optimised; whether each is valid decides the reader's fault paths.
 //
-// Running the patterns is the whole cost of a read, so each one also has a
-// hand-written matcher here that finds exactly the matches the pattern finds:
+// Running compiled patterns would be nearly the whole cost of a read, so each
+// also has a hand-written matcher here that finds exactly its matches:
 // the same first match and, for the three passes that take every match
 // (message blocks, signal lines, cycle-time lines), the same sequence as a
 // global run in which each search goes on where the previous match ended. The

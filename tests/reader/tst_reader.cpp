@@ -795,7 +795,7 @@ void tst_Reader::crlfSameAsLf_data()
     }
     for (const SignalSnippet &row : signalSnippets()) {
         // A name at the very end of a line is followed by the carriage return,
-        // which is white space: that one line reads differently, as specified.
+        // which is white space: that one line reads differently, by the patterns.
         if (qstrcmp(row.name, "line with a name only") != 0)
             QTest::newRow(row.name) << row.dbc;
     }
