@@ -1,5 +1,5 @@
 // Tests of the DBC reader: regexCaptureAll, readDbc and its signal step,
-// with the decisions and mends of issue 3.
+// including the limits and the repairs for real-world files.
 //
 // Most tests write a DBC snippet into a temporary directory, read it with a
 // fresh engine and compare a compact description of the records:
@@ -183,7 +183,7 @@ QByteArray fixture(const QString &name)
 }
 
 // ---------------------------------------------------------------------------
-// A literal reading, pattern by pattern, with issue 3's decisions, built on
+// A literal reading, pattern by pattern, with the reader's limits, built on
 // the public regexCaptureAll over fresh string copies, one pattern run at a
 // time and every match kept. The reader must give exactly the same records.
 
@@ -364,12 +364,12 @@ QVector<Snippet> messageSnippets()
          "A|256|8|0|0"},
         {"CR-only file gives no messages",
          "VERSION \"\"\r\rBO_ 1 A: 8 X\r SG_ S : 0|8@1+ (1,0) [0|1] \"\" Y\r\r", ""},
-        // Issue 3, point 4: names cut to 39 bytes.
+        // Names longer than 39 bytes are cut to 39.
         {"name of 39 bytes kept", "\nBO_ 1 N23456789012345678901234567890123456789: 8 X\n",
          "N23456789012345678901234567890123456789|1|8|0|0"},
         {"name of 45 bytes cut", "\nBO_ 1 N23456789012345678901234567890123456789ABCDEF: 8 X\n",
          "N23456789012345678901234567890123456789|1|8|0|0"},
-        // Issue 3, mend 7: extended identifiers.
+        // Extended identifiers keep their 29 bits.
         {"identifier 2147483648 gives 29 bits (0)", "\nBO_ 2147483648 A: 8 X\n", "A|0|8|0|0"},
         {"extended identifier", "\nBO_ 2147484160 A: 8 X\n", "A|512|8|0|0"},
         {"identifier 4294967295", "\nBO_ 4294967295 A: 8 X\n", "A|536870911|8|0|0"},
@@ -383,7 +383,7 @@ QVector<Snippet> messageSnippets()
         {"oversized attribute identifier only reaches identifier 0",
          "\nBO_ 0 Zero: 8 X\n\nBO_ 1 One: 8 X\n\nBA_ \"GenMsgCycleTime\" BO_ 4294967296 30;\n",
          "Zero|0|8|30|0; One|1|8|0|0"},
-        // Issue 3, mend 8: the replacement block pattern.
+        // Blocks on the first line, back to back, and with indented signal lines.
         {"message on the first line", "BO_ 1 First: 8 X\n" + sig, "First|1|8|0|1"},
         {"message lines without blank line between", "\nBO_ 1 A: 8 X\nBO_ 2 B: 8 X\n",
          "A|1|8|0|0; B|2|8|0|0"},
@@ -397,7 +397,7 @@ QVector<Snippet> messageSnippets()
          "    SG_ T : 8|8@1+ (1,0) [0|1] \"\" Y\n"
          " \t SG_ U : 16|8@1+ (1,0) [0|1] \"\" Y\n",
          "A|1|8|0|3"},
-        // Issue 3, mend 9: no phantom signal from a message line with SG_.
+        // A message line containing SG_ adds no nameless signal.
         {"message name with SG_", "\nBO_ 100 MSG_Engine: 8 X\n" + sig, "MSG_Engine|100|8|0|1"},
         {"message line with SG_ and no signals", "\nBO_ 100 MSG_Idle: 8 X\n", "MSG_Idle|100|8|0|0"},
         // Real-world shapes together: first line, tabs, blanks, adjacent
@@ -406,10 +406,10 @@ QVector<Snippet> messageSnippets()
          "FirstLine|100|8|20|1; ExtendedA|419361024|8|100|2; ExtendedB|419361280|6|200|1; "
          "MSG_Status|300|2|50|1"},
     };
-    // Issue 3, point 3: every cycle-time line is applied, not only 100.
+    // Every cycle-time line is applied, however many.
     rows.append({"150 cycle-time lines all applied", manyMessages(150, true),
                  manyMessagesDescription(150, true)});
-    // Issue 3, point 1: 300 blocks are still read.
+    // 300 blocks are still read.
     rows.append({"300 messages", manyMessages(300, false), manyMessagesDescription(300, false)});
     return rows;
 }
@@ -467,12 +467,12 @@ QVector<SignalSnippet> signalSnippets()
          oneMessage(
              " SG_ S23456789012345678901234567890123456789ABCDEF : 0|8@1+ (1,0) [0|1] \"\" X\n"),
          "S23456789012345678901234567890123456789|0|8|1|0|0|1"},
-        // Issue 3, mend 9: the real signals keep outputs 0 on.
+        // No nameless signal: the real signals keep slots 0 on.
         {"message name with SG_ adds no phantom",
          "\nBO_ 100 MSG_Engine: 8 X\n SG_ Speed : 0|16@1+ (0.1,0) [0|100] \"\" Y\n"
          " SG_ Gear : 16|4@1+ (1,0) [0|15] \"\" Y\n",
          "Speed|0|16|0.1|0|0|100; Gear|16|4|1|0|0|15"},
-        // Issue 3, mend 8: indented lines are signal lines.
+        // Lines indented by tabs or several blanks are signal lines.
         {"tab- and blank-indented lines",
          "BO_ 100 M: 8 X\n\tSG_ A : 0|4@1+ (1,0) [0|15] \"\" Y\n"
          "    SG_ B : 4|4@0- (2,-1) [-9|13] \"\" Y\n",
@@ -920,7 +920,7 @@ void tst_Reader::unopenableFile_data()
     QTest::newRow("read error after open") << "read error";
 }
 
-// Mend 6: a file that cannot be opened fails the read and leaves the table.
+// A file that cannot be opened fails the read and leaves the table.
 void tst_Reader::unopenableFile()
 {
     QFETCH(QString, kind);
@@ -964,7 +964,7 @@ void tst_Reader::tooManyMessages_data()
     QTest::newRow("1000") << 1000;
 }
 
-// Point 1: more than 300 blocks fail the read before a table is allocated.
+// More than 300 blocks fail the read before a table is allocated.
 void tst_Reader::tooManyMessages()
 {
     QFETCH(int, blocks);
@@ -994,7 +994,7 @@ void tst_Reader::tooManySignals_data()
     QTest::newRow("300") << 300;
 }
 
-// Point 2: the first 64 signal lines are kept, and a debug line says so.
+// The first 64 signal lines are kept, and a debug line says so.
 void tst_Reader::tooManySignals()
 {
     QFETCH(int, lines);
