@@ -32,6 +32,10 @@ echo "== Fuzzing the engine"
         -DQUARVEL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs" --target fuzz_dbc
 seconds=${QUARVEL_FUZZ_SECONDS:-$([ -n "${CI:-}" ] && echo 60 || echo 20)}
-mkdir -p build-fuzz/corpus
-build-fuzz/fuzz/fuzz_dbc -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=65536 -print_final_stats=1 build-fuzz/corpus tests/data examples
+# Findings: a crash or sanitizer report, an input that takes more than 5 s, or
+# more than 2 GB of memory. New inputs are kept in build-fuzz/corpus, failing
+# ones in build-fuzz/artifacts.
+mkdir -p build-fuzz/corpus build-fuzz/artifacts
+build-fuzz/fuzz/fuzz_dbc -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
+    -max_len=65536 -dict=fuzz/dbc.dict -artifact_prefix=build-fuzz/artifacts/ \
+    -print_final_stats=1 build-fuzz/corpus tests/data examples
