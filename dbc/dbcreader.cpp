@@ -14,13 +14,19 @@
 // reader tests compare the records with a literal pattern-by-pattern reading
 // over snippets, awkward inputs and a corpus of real DBC files.
 //
-// The matchers take one UTF-16 code unit as one character. A text holding any
-// surrogate code unit (a character beyond U+FFFF, or ill-formed UTF-16, which
-// PCRE refuses outright) is read with the compiled patterns themselves.
+// The matchers take one UTF-16 code unit as one character. That is exact for
+// well-formed text, characters beyond U+FFFF included: every pattern starts
+// and ends its matches next to ASCII characters, a line feed or the text's
+// ends, never inside a surrogate pair, and a pair is one non-blank, non-word
+// character to the patterns as its two halves are to the matchers. Ill-formed
+// UTF-16 (an unpaired surrogate) is refused by PCRE outright, so such a text
+// is read with the compiled patterns themselves; the whole-text passes then
+// find nothing, which keeps that path fast too.
 //
 // Fields are views into the file text: no block or line is copied.
 
 #include "cdbc.h"
+#include "readerinternals.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -404,6 +410,27 @@ bool singleUnitCharacters(const QString &text)
     return true;
 }
 
+// True when every surrogate code unit of the text is half of a well-formed
+// pair, so that the matchers give exactly the patterns' matches. Checked only
+// when singleUnitCharacters() has found a surrogate.
+bool wellFormedUtf16(const QString &text)
+{
+    const ushort *unit = text.utf16();
+    const ushort *const end = unit + text.size();
+    for (; unit != end; ++unit) {
+        if (QChar::isHighSurrogate(*unit)) {
+            if (unit + 1 == end || !QChar::isLowSurrogate(unit[1]))
+                return false;
+            ++unit;
+        } else if (QChar::isLowSurrogate(*unit)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool compiledPatternsOnly = false;
+
 // Runs the fixed patterns during one read: by their matchers, or by the
 // compiled patterns when the text is not one the matchers take.
 class PatternRunner
@@ -755,7 +782,8 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     }
     file.close();
     const QStringRef whole(&text);
-    const PatternRunner run(!singleUnitCharacters(text));
+    const PatternRunner run(compiledPatternsOnly ||
+                            (!singleUnitCharacters(text) && !wellFormedUtf16(text)));
     const bool asciiNames = localEncodingKeepsAsciiNames();
 
     // The block pass. More than 300 blocks fail the read before any table is
@@ -858,4 +886,9 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
 
     debugLine("read signal finished");
     return 0;
+}
+
+void ReaderInternals::setCompiledPatternsOnly(bool on)
+{
+    compiledPatternsOnly = on;
 }

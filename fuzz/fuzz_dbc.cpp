@@ -11,12 +11,12 @@
 //    holds exactly the bytes the table gives, after a failed one the header of
 //    the previous conversion is left as it was;
 //  - the reader's hand-written matchers give the same table as the compiled
-//    patterns. A text holding a character beyond U+FFFF is read with the
-//    compiled patterns, so the same bytes are read twice behind a UTF-8
-//    byte-order mark: once as they are and once after a first line holding
-//    such a character, which no pattern can match or see across.
+//    patterns: inputs up to 4 KB are read a second time with the compiled
+//    patterns only (some of them take time quadratic in a line's length, so
+//    larger inputs would only measure that).
 #include "cdbc.h"
 #include "dbcnotes.h"
+#include "readerinternals.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,13 +107,15 @@ int readInto(CDBC &engine, const QString &path, const QByteArray &bytes)
 
 void compareMatchersWithPatterns(FuzzEnvironment &env, const QByteArray &input)
 {
-    static const QByteArray bom("\xEF\xBB\xBF");
-    static const QByteArray beyondBmp("\xF0\x9F\x9A\x97\n"); // U+1F697 and a line feed
+    if (input.size() > 4096)
+        return;
     const QString path = env.dir.filePath(QStringLiteral("same.dbc"));
     CDBC matchers;
     CDBC compiled;
-    const int rcMatchers = readInto(matchers, path, bom + input);
-    const int rcCompiled = readInto(compiled, path, bom + beyondBmp + input);
+    const int rcMatchers = readInto(matchers, path, input);
+    ReaderInternals::setCompiledPatternsOnly(true);
+    const int rcCompiled = readInto(compiled, path, input);
+    ReaderInternals::setCompiledPatternsOnly(false);
     check(rcMatchers == rcCompiled && matchers.lastReadError() == compiled.lastReadError(),
           "matchers and patterns: read results differ");
     if (rcMatchers != 0)

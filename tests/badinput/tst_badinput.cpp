@@ -179,6 +179,18 @@ void tst_BadInput::convert_data()
         << QByteArray("{\r\n    unsigned char Wide:8;\r\n    unsigned char resev_0:4;\r\n"
                       "    unsigned char Next:4;\r\n")
         << 30;
+    // The same after a comment holding a character beyond U+FFFF, with the
+    // receivers on a line of their own shape: commas and no closing parenthesis.
+    QTest::newRow("1 MB single line, character beyond U+FFFF")
+        << bytes
+        << "\xEF\xBB\xBF"
+           "BU_: ECU\nCM_ \"\xF0\x9F\x9A\x97\";\n" +
+               message(0, " SG_ Wide : 7|8@0+ [0|255] \"\" " + receivers + '\n' +
+                              signalLine("Next", 11, 4))
+        << here << written << 1
+        << QByteArray("{\r\n    unsigned char Wide:8;\r\n    unsigned char resev_0:4;\r\n"
+                      "    unsigned char Next:4;\r\n")
+        << 30;
     QTest::newRow("directory as DBC path")
         << Input::Directory << QByteArray() << here << notRead << -1 << QByteArray() << 5;
     QTest::newRow("301 messages") << bytes << messages(301) << here
