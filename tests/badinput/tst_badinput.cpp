@@ -163,8 +163,8 @@ void tst_BadInput::convert_data()
     QTest::newRow("CR-only line ends")
         << bytes << messages(3).replace('\n', '\r') << here << written << 0 << QByteArray() << 5;
     QTest::newRow("UTF-16 with byte-order mark")
-        << bytes << utf16(example(), true) << here << written << 5
-        << readAll(QStringLiteral(QUARVEL_TEST_DATA "/cli/vehicle_dbc_2_struct.h")) << 5;
+        << bytes << utf16(example(), true) << here << written << 7
+        << readAll(QStringLiteral(QUARVEL_TEST_DATA "/converter/vehicle.expected.h")) << 5;
     // Without a mark the bytes are taken as 8-bit text, every other one a NUL,
     // so no line starts with "BO_ ".
     QTest::newRow("UTF-16 without byte-order mark")

@@ -130,7 +130,7 @@ void tst_Cli::convertsExample()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, successLine + '\n');
     QCOMPARE(run.err, QString());
-    const QByteArray golden = readAll(QStringLiteral(QUARVEL_TEST_DATA "/cli/vehicle_dbc_2_struct.h"));
+    const QByteArray golden = readAll(QStringLiteral(QUARVEL_TEST_DATA "/converter/vehicle.expected.h"));
     QVERIFY(!golden.isEmpty());
     QCOMPARE(readAll(outDir + "/dbc_2_struct.h"), golden);
 }
