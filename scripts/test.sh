@@ -14,7 +14,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 echo "== Test suite"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-[ "${QUARVEL_QUICK:-0}" = 1 ] && exit 0
+if [ "${QUARVEL_QUICK:-0}" = 1 ]; then
+    suite=$(ctest --test-dir build -N | sed -n 's/^Total Tests: //p')
+    echo "$suite passed, 0 failed"
+    exit 0
+fi
 
 echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 [ -f build-asan/CMakeCache.txt ] ||
@@ -40,3 +44,10 @@ mkdir -p build-fuzz/corpus build-fuzz/artifacts
 build-fuzz/fuzz/fuzz_dbc -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
     -max_len=65536 -len_control=0 -dict=fuzz/dbc.dict -artifact_prefix=build-fuzz/artifacts/ \
     -print_final_stats=1 build-fuzz/corpus tests/data examples
+
+# Every stage above stops the script on a failure, so reaching here means all
+# of them passed: both suites' tests and the fuzz run.
+suite=$(ctest --test-dir build -N | sed -n 's/^Total Tests: //p')
+sanitized=$(ctest --test-dir build-asan -N | sed -n 's/^Total Tests: //p')
+echo "== Summary: $suite tests, $sanitized sanitized tests and the fuzz run"
+echo "$((suite + sanitized + 1)) passed, 0 failed"
