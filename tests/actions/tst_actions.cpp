@@ -1,6 +1,7 @@
 #include "cdbc.h"
 #include "filechoosers.h"
 #include "mainwindow.h"
+#include "testfiles.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -33,12 +34,6 @@ enum Outcome { Accepted, Cancelled, Refused };
 QString take(QStringList &answers)
 {
     return answers.isEmpty() ? QString() : answers.takeFirst();
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "cdbc.h"
 #include "dbcnotes.h"
+#include "testfiles.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -15,18 +16,6 @@ namespace
 const QByteArray OldHeader = "/* header of an earlier conversion */\r\n";
 
 enum class Output { ExistingDir, DeepMissingDir, RegularFile };
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QByteArray message(int index, const QByteArray &signalLines)
 {

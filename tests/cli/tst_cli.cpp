@@ -1,4 +1,5 @@
 #include "quarvelcli.h"
+#include "testfiles.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -24,18 +25,6 @@ CliRun runCli(const QStringList &arguments)
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // A DBC text with `count` one-signal messages.

@@ -1,4 +1,5 @@
 #include "cdbc.h"
+#include "testfiles.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -75,18 +76,6 @@ QString byteReserves(int first, int last)
     for (int i = first; i <= last; ++i)
         out << QStringLiteral("resev_%1:8").arg(i);
     return out.join(QLatin1Char(' '));
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "cdbc.h"
 #include "dbcnotes.h"
+#include "testfiles.h"
 
 #include <QLoggingCategory>
 #include <QProcess>
@@ -17,18 +18,6 @@ namespace
 
 const QString HeaderName = QStringLiteral("dbc_2_struct.h");
 const QByteArray OldHeader = "/* header of an earlier conversion */\r\n";
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Message lines: lines that start with "BO_ " and are ended by a line feed.
 int messageLines(const QByteArray &dbc)
