@@ -173,19 +173,12 @@ void tst_Corpus::cleanupTestCase()
 
 void tst_Corpus::convert_data()
 {
-    QTest::addColumn<QString>("dbc");
-    const QDir corpus(QStringLiteral(QUARVEL_CORPUS_DIR));
-    const QStringList files =
-        corpus.entryList(QStringList{"*.dbc"}, QDir::Files | QDir::Readable, QDir::Name);
-    if (files.isEmpty())
-        QSKIP(qPrintable("no .dbc file in the corpus folder " + corpus.path()));
-    for (const QString &file : files)
-        QTest::newRow(qPrintable(file)) << corpus.filePath(file);
+    addCorpusRows();
 }
 
 void tst_Corpus::convert()
 {
-    QFETCH(QString, dbc);
+    QFETCH(QString, path);
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
     const QString header = tmp.filePath(HeaderName);
@@ -195,10 +188,10 @@ void tst_Corpus::convert()
     const CDBC::Notifier previous =
         CDBC::setNotifier([&notes](const QString &, const QString &text) { notes << text; });
     CDBC engine;
-    engine.transDbc(dbc, tmp.path());
+    engine.transDbc(path, tmp.path());
     CDBC::setNotifier(previous);
 
-    const int messages = messageLines(readAll(dbc));
+    const int messages = messageLines(readAll(path));
     if (messages > DbcLimits::MaxMessages) {
         QCOMPARE(notes, QStringList{QString::fromUtf8(DbcNotes::TooManyMessages)});
         QCOMPARE(readAll(header), OldHeader);

@@ -7,6 +7,7 @@
 // must equal byte for byte.
 
 #include "cdbc.h"
+#include "testfiles.h"
 
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -694,14 +695,7 @@ void tst_Reader::tableLifecycle()
 
 void tst_Reader::corpus_data()
 {
-    QTest::addColumn<QString>("path");
-    const QDir corpus(QStringLiteral(QUARVEL_CORPUS_DIR));
-    const QStringList files =
-        corpus.entryList(QStringList{"*.dbc"}, QDir::Files | QDir::Readable, QDir::Name);
-    if (files.isEmpty())
-        QSKIP(qPrintable("no .dbc file in the corpus folder " + corpus.path()));
-    for (const QString &file : files)
-        QTest::newRow(qPrintable(file)) << corpus.filePath(file);
+    addCorpusRows();
 }
 
 // Every real file reads as the literal reading does, or fails by the 300-message rule.
