@@ -84,6 +84,10 @@ void tst_BadInput::convert_data()
     const QString written = QString::fromUtf8(DbcNotes::HeaderWritten);
     const Output here = Output::ExistingDir;
 
+    // No message line is found: an empty header, as for a file without messages.
+    QTest::newRow("empty file") << QByteArray("") << here << written << 0 << QByteArray() << 5;
+    QTest::newRow("CR-only line ends")
+        << messages(3).replace('\n', '\r') << here << written << 0 << QByteArray() << 5;
     QTest::newRow("binary garbage")
         << garbage(64 * 1024) << here << written << 0 << QByteArray() << 5;
     QTest::newRow("10 MB, 300 messages")
@@ -96,6 +100,9 @@ void tst_BadInput::convert_data()
     QTest::newRow("UTF-16 with byte-order mark")
         << utf16 << here << written << 7
         << readAll(QStringLiteral(QUARVEL_TEST_DATA "/converter/vehicle.expected.h")) << 5;
+    // Without the mark the bytes are read as 8-bit text, a NUL after every character.
+    QTest::newRow("UTF-16 without byte-order mark")
+        << utf16.mid(2) << here << written << 0 << QByteArray() << 5;
     // A receiver list of 1 MB on one signal line; the signal after it is kept. Again
     // after a character beyond U+FFFF, with commas and no closing parenthesis on the line.
     const QByteArray receivers = "ECU" + QByteArray(",ECU").repeated(256 * 1024);
