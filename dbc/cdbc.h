@@ -22,7 +22,7 @@ public:
     using Notifier = std::function<void(const QString &title, const QString &text)>;
 
     // Why the last readDbc() call failed, so the driver can tell the user.
-    enum class ReadError { None, FileNotOpen, TooManyMessages, PatternRejected };
+    enum class ReadError { None, FileNotOpen, TooManyMessages };
 
     CDBC();
     ~CDBC() override;

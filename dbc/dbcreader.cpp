@@ -1,32 +1,11 @@
-// DBC reader: regexCaptureAll, and readDbc with its signal step.
+// The DBC reader: readDbc with its signal step, and regexCaptureAll.
 //
-// Every field of a DBC file is defined by one fixed pattern (ReaderPatterns
-// below); the message block pattern is the one that also finds message lines
-// on the first line of the file, right after a signal line, and signal lines
-// indented by tabs or several blanks. The patterns are compiled once and
-// JIT-optimised; whether each is valid decides the reader's fault paths.
-//
-// Running compiled patterns would be nearly the whole cost of a read, so each
-// also has a hand-written matcher here that finds exactly its matches:
-// the same first match and, for the three passes that take every match
-// (message blocks, signal lines, cycle-time lines), the same sequence as a
-// global run in which each search goes on where the previous match ended. The
-// reader tests compare the records with a literal pattern-by-pattern reading
-// over snippets, awkward inputs and a corpus of real DBC files.
-//
-// The matchers take one UTF-16 code unit as one character. That is exact for
-// well-formed text, characters beyond U+FFFF included: every pattern starts
-// and ends its matches next to ASCII characters, a line feed or the text's
-// ends, never inside a surrogate pair, and a pair is one non-blank, non-word
-// character to the patterns as its two halves are to the matchers. Ill-formed
-// UTF-16 (an unpaired surrogate) is refused by PCRE outright, so such a text
-// is read with the compiled patterns themselves; the whole-text passes then
-// find nothing, which keeps that path fast too.
-//
-// Fields are views into the file text: no block or line is copied.
+// Every field of a DBC file is defined by one fixed pattern, found by its
+// hand-written matcher (dbcmatchers.cpp). Fields are views into the file
+// text: no block or line is copied.
 
 #include "cdbc.h"
-#include "readerinternals.h"
+#include "dbcmatchers.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -35,467 +14,16 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStringRef>
-#include <QStringView>
 #include <QTextStream>
 #include <QVector>
 
 #include <climits>
 #include <cstring>
 
+using namespace DbcMatchers;
+
 namespace
 {
-
-// ---------------------------------------------------------------------------
-// Hand-written matchers
-//
-// Each finds the first match of its pattern that starts at or after `from` in
-// the subject s[0, n). Look-behinds see the subject only, never text before
-// it, just as when the subject is a string of its own.
-
-struct Span {
-    int start; // -1: no match
-    int length;
-};
-
-constexpr Span NoMatch = {-1, 0};
-
-using Finder = Span (*)(const QChar *s, int n, int from);
-
-// The pattern classes \s, \d and \w: ASCII only (no Unicode properties). \s
-// is tab, line feed, vertical tab, form feed, carriage return and blank.
-inline bool isSpace(ushort c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-inline bool isDigit(ushort c)
-{
-    return c >= '0' && c <= '9';
-}
-
-inline bool isWord(ushort c)
-{
-    const ushort lower = ushort(c | 0x20);
-    return isDigit(c) || (lower >= 'a' && lower <= 'z') || c == '_';
-}
-
-inline bool isBlankOrTab(ushort c)
-{
-    return c == ' ' || c == '\t';
-}
-
-// Where the line holding position p ends: the next line feed at or after p,
-// or n. This is where ".*" stops.
-inline int lineEnd(const QChar *s, int n, int p)
-{
-    while (p < n && s[p] != QLatin1Char('\n'))
-        ++p;
-    return p;
-}
-
-inline bool hasAt(const QChar *s, int n, int p, const char *literal, int length)
-{
-    if (p < 0 || n - p < length)
-        return false;
-    for (int k = 0; k < length; ++k) {
-        if (s[p + k].unicode() != ushort(literal[k]))
-            return false;
-    }
-    return true;
-}
-
-// The first position at or after `from` where `literal` starts, or -1. For
-// the short literals searched within lines and blocks.
-int findLiteral(const QChar *s, int n, int from, const char *literal, int length)
-{
-    const ushort lead = ushort(literal[0]);
-    for (int i = from; i <= n - length; ++i) {
-        if (s[i].unicode() == lead && hasAt(s, n, i, literal, length))
-            return i;
-    }
-    return -1;
-}
-
-// Patterns of the form (?<=B)X+(?=A): a look-behind B, a greedy run of one
-// class X and one character A after it that is not of class X. A run that
-// fails the look-ahead fails from every position inside it too (it ends at the
-// same character), so the search skips to the run's end.
-template <typename Behind, typename Run, typename Ahead>
-Span findRun(const QChar *s, int n, int from, Behind behind, Run inRun, Ahead ahead)
-{
-    for (int p = from; p < n; ++p) {
-        if (!inRun(s[p].unicode()) || !behind(s, p))
-            continue;
-        int q = p + 1;
-        while (q < n && inRun(s[q].unicode()))
-            ++q;
-        if (q < n && ahead(s[q].unicode()))
-            return {p, q - p};
-        p = q;
-    }
-    return NoMatch;
-}
-
-// Patterns of the form (?<=B).*(?=C): from a position after B, the greedy ".*"
-// runs to the end of the line and gives back characters until C follows, so
-// the match ends at the last C of the rest of the line. Without a C there, no
-// later position of the same line can match either (its rest of line is
-// shorter), nor the line's end, where the line feed follows.
-template <typename Behind>
-Span findToLast(const QChar *s, int n, int from, Behind behind, ushort close)
-{
-    for (int p = from; p < n; ++p) {
-        if (!behind(s, p))
-            continue;
-        int last = -1;
-        int end = p;
-        for (; end < n && s[end] != QLatin1Char('\n'); ++end) {
-            if (s[end].unicode() == close)
-                last = end;
-        }
-        if (last >= 0)
-            return {p, last - p};
-        p = end;
-    }
-    return NoMatch;
-}
-
-// (?<![^\n])BO_ .*\n(?:[ \t]+SG_.*\n)*
-// A line that begins with "BO_ " and ends with a line feed, then every
-// following line that is blanks or tabs, "SG_" and the rest of a line ended by
-// a line feed. Only line starts pass the look-behind.
-Span findBlock(const QChar *s, int n, int from)
-{
-    int p = from;
-    if (p > 0 && s[p - 1] != QLatin1Char('\n'))
-        p = lineEnd(s, n, p) + 1;
-    while (p < n) {
-        const int end = lineEnd(s, n, p);
-        if (end == n)
-            return NoMatch; // no line feed left: neither this line nor a later one can start a
-                            // block
-        if (hasAt(s, n, p, "BO_ ", 4)) {
-            int blockEnd = end + 1;
-            while (blockEnd < n) {
-                int q = blockEnd;
-                while (q < n && isBlankOrTab(s[q].unicode()))
-                    ++q;
-                if (q == blockEnd || !hasAt(s, n, q, "SG_", 3))
-                    break;
-                const int signalEnd = lineEnd(s, n, q + 3);
-                if (signalEnd == n)
-                    break;
-                blockEnd = signalEnd + 1;
-            }
-            return {p, blockEnd - p};
-        }
-        p = end + 1;
-    }
-    return NoMatch;
-}
-
-// (?<=\s)\w+(?=:)
-Span findMessageName(const QChar *s, int n, int from)
-{
-    return findRun(
-        s, n, from, [](const QChar *t, int p) { return p >= 1 && isSpace(t[p - 1].unicode()); },
-        isWord, [](ushort c) { return c == ':'; });
-}
-
-// (?<=BO_\s)\d+(?=\s)
-Span findMessageId(const QChar *s, int n, int from)
-{
-    return findRun(
-        s, n, from,
-        [n](const QChar *t, int p) {
-            return hasAt(t, n, p - 4, "BO_", 3) && isSpace(t[p - 1].unicode());
-        },
-        isDigit, isSpace);
-}
-
-// (?<=:\s)\d+(?=\s)
-Span findMessageDlc(const QChar *s, int n, int from)
-{
-    return findRun(
-        s, n, from,
-        [](const QChar *t, int p) {
-            return p >= 2 && t[p - 2] == QLatin1Char(':') && isSpace(t[p - 1].unicode());
-        },
-        isDigit, isSpace);
-}
-
-// (?<=BA_ "GenMsgCycleTime" ).*
-// Every position right after the attribute name and its blank matches, up to
-// the end of its line (possibly empty). The name may end just before `from`
-// (a match that ended at a line's end where the name also ends), so the
-// search for it starts that many characters earlier.
-const char16_t CycleTimeAttribute[] = u"BA_ \"GenMsgCycleTime\" ";
-constexpr int CycleTimeAttributeLength = int(sizeof CycleTimeAttribute / sizeof(char16_t)) - 1;
-
-Span findCycleAttribute(const QChar *s, int n, int from)
-{
-    const qsizetype at = QStringView(s, n).indexOf(QStringView(CycleTimeAttribute),
-                                                   qMax(0, from - CycleTimeAttributeLength));
-    if (at < 0)
-        return NoMatch;
-    const int p = int(at) + CycleTimeAttributeLength;
-    return {p, lineEnd(s, n, p) - p};
-}
-
-// (?<=\s)\d+(?=;)
-Span findCycleValue(const QChar *s, int n, int from)
-{
-    return findRun(
-        s, n, from, [](const QChar *t, int p) { return p >= 1 && isSpace(t[p - 1].unicode()); },
-        isDigit, [](ushort c) { return c == ';'; });
-}
-
-// SG_.*
-Span findSignalLine(const QChar *s, int n, int from)
-{
-    const int at = findLiteral(s, n, from, "SG_", 3);
-    if (at < 0)
-        return NoMatch;
-    return {at, lineEnd(s, n, at + 3) - at};
-}
-
-// (?<=SG_\s)\w+(?=\s)
-Span findSignalName(const QChar *s, int n, int from)
-{
-    return findRun(
-        s, n, from,
-        [n](const QChar *t, int p) {
-            return hasAt(t, n, p - 4, "SG_", 3) && isSpace(t[p - 1].unicode());
-        },
-        isWord, isSpace);
-}
-
-// (?<=\s:\s)\d+(?=\|)
-Span findBitStart(const QChar *s, int n, int from)
-{
-    return findRun(
-        s, n, from,
-        [](const QChar *t, int p) {
-            return p >= 3 && isSpace(t[p - 3].unicode()) && t[p - 2] == QLatin1Char(':') &&
-                   isSpace(t[p - 1].unicode());
-        },
-        isDigit, [](ushort c) { return c == '|'; });
-}
-
-// (?<=\|)\d+(?=@)
-Span findBitLength(const QChar *s, int n, int from)
-{
-    return findRun(
-        s, n, from, [](const QChar *t, int p) { return p >= 1 && t[p - 1] == QLatin1Char('|'); },
-        isDigit, [](ushort c) { return c == '@'; });
-}
-
-// (?<= \().*(?=,)
-Span findFactor(const QChar *s, int n, int from)
-{
-    return findToLast(
-        s, n, from,
-        [](const QChar *t, int p) {
-            return p >= 2 && t[p - 1] == QLatin1Char('(') && t[p - 2] == QLatin1Char(' ');
-        },
-        ',');
-}
-
-// (?<=,).*(?=\))
-Span findOffset(const QChar *s, int n, int from)
-{
-    return findToLast(
-        s, n, from, [](const QChar *t, int p) { return p >= 1 && t[p - 1] == QLatin1Char(','); },
-        ')');
-}
-
-// (?<=\[).*(?=\])
-Span findRange(const QChar *s, int n, int from)
-{
-    return findToLast(
-        s, n, from, [](const QChar *t, int p) { return p >= 1 && t[p - 1] == QLatin1Char('['); },
-        ']');
-}
-
-// ^.*(?=\|)   (^ is the start of the subject only)
-Span findMinimum(const QChar *s, int n, int from)
-{
-    if (from > 0)
-        return NoMatch;
-    return findToLast(
-        s, n, 0, [](const QChar *, int p) { return p == 0; }, '|');
-}
-
-// (?<=\|).*   (it can match empty, at the very end of the subject too)
-Span findMaximum(const QChar *s, int n, int from)
-{
-    for (int p = qMax(from, 1); p <= n; ++p) {
-        if (s[p - 1] == QLatin1Char('|'))
-            return {p, lineEnd(s, n, p) - p};
-    }
-    return NoMatch;
-}
-
-// ---------------------------------------------------------------------------
-// The fixed patterns
-
-// One of the reader's fixed patterns, compiled with the option regexCaptureAll
-// uses (DontCaptureOption only), JIT-optimised, its validity decided once, and
-// its hand-written matcher.
-struct FixedPattern {
-    FixedPattern(const char *pattern, Finder finder)
-        : re(QString::fromLatin1(pattern), QRegularExpression::DontCaptureOption), find(finder)
-    {
-        re.optimize();
-        valid = re.isValid();
-    }
-    QRegularExpression re;
-    bool valid;
-    Finder find;
-};
-
-// The reader's patterns, one backslash of the pattern being "\\" here.
-struct ReaderPatterns {
-    // Message blocks and message fields.
-    FixedPattern block{"(?<![^\\n])BO_ .*\\n(?:[ \\t]+SG_.*\\n)*", findBlock};
-    FixedPattern msgName{"(?<=\\s)\\w+(?=:)", findMessageName};
-    FixedPattern msgId{"(?<=BO_\\s)\\d+(?=\\s)", findMessageId}; // in blocks and attribute texts
-    FixedPattern msgDlc{"(?<=:\\s)\\d+(?=\\s)", findMessageDlc};
-    FixedPattern cycleAttribute{"(?<=BA_ \"GenMsgCycleTime\" ).*", findCycleAttribute};
-    FixedPattern cycleValue{"(?<=\\s)\\d+(?=;)", findCycleValue};
-    // Signal lines and signal fields.
-    FixedPattern signalLine{"SG_.*", findSignalLine};
-    FixedPattern signalName{"(?<=SG_\\s)\\w+(?=\\s)", findSignalName};
-    FixedPattern bitStart{"(?<=\\s:\\s)\\d+(?=\\|)", findBitStart};
-    FixedPattern bitLength{"(?<=\\|)\\d+(?=@)", findBitLength};
-    FixedPattern factor{"(?<= \\().*(?=,)", findFactor};
-    FixedPattern offset{"(?<=,).*(?=\\))", findOffset};
-    FixedPattern range{"(?<=\\[).*(?=\\])", findRange};
-    FixedPattern minimum{"^.*(?=\\|)", findMinimum};
-    FixedPattern maximum{"(?<=\\|).*", findMaximum};
-};
-
-const ReaderPatterns &patterns()
-{
-    static const ReaderPatterns fixed;
-    return fixed;
-}
-
-// True when the text holds no surrogate code unit (0xD800 to 0xDFFF, the top
-// five bits 11011), so that every code unit is one character and the
-// hand-written matchers apply. Four code units are tested at a time: masked
-// and compared with 0xD800, a surrogate leaves a zero 16-bit lane, and a word
-// holds a zero lane exactly when (x - 0x0001...) & ~x & 0x8000... is not 0.
-bool singleUnitCharacters(const QString &text)
-{
-    const ushort *unit = text.utf16();
-    const ushort *const end = unit + text.size();
-    constexpr quint64 topFive = 0xF800F800F800F800ull;
-    constexpr quint64 surrogate = 0xD800D800D800D800ull;
-    constexpr quint64 ones = 0x0001000100010001ull;
-    constexpr quint64 highs = 0x8000800080008000ull;
-    quint64 zeroLanes = 0;
-    for (; end - unit >= 4; unit += 4) {
-        quint64 word;
-        std::memcpy(&word, unit, sizeof word);
-        const quint64 x = (word & topFive) ^ surrogate;
-        zeroLanes |= (x - ones) & ~x & highs;
-    }
-    if (zeroLanes != 0)
-        return false;
-    for (; unit != end; ++unit) {
-        if ((*unit & 0xF800u) == 0xD800u)
-            return false;
-    }
-    return true;
-}
-
-// True when every surrogate code unit of the text is half of a well-formed
-// pair, so that the matchers give exactly the patterns' matches. Checked only
-// when singleUnitCharacters() has found a surrogate.
-bool wellFormedUtf16(const QString &text)
-{
-    const ushort *unit = text.utf16();
-    const ushort *const end = unit + text.size();
-    for (; unit != end; ++unit) {
-        if (QChar::isHighSurrogate(*unit)) {
-            if (unit + 1 == end || !QChar::isLowSurrogate(unit[1]))
-                return false;
-            ++unit;
-        } else if (QChar::isLowSurrogate(*unit)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool compiledPatternsOnly = false;
-
-// Runs the fixed patterns during one read: by their matchers, or by the
-// compiled patterns when the text is not one the matchers take.
-class PatternRunner
-{
-public:
-    explicit PatternRunner(bool compiled) : compiled(compiled) {}
-
-    // The first match of `pattern` in `subject` as a view into the same
-    // string, or a null view when there is none.
-    QStringRef first(const FixedPattern &pattern, const QStringRef &subject) const
-    {
-        if (compiled) {
-            const QRegularExpressionMatch match = pattern.re.match(subject);
-            if (!match.hasMatch())
-                return QStringRef();
-            return subject.mid(match.capturedStart(), match.capturedLength());
-        }
-        const Span found = pattern.find(subject.unicode(), subject.size(), 0);
-        if (found.start < 0)
-            return QStringRef();
-        return QStringRef(subject.string(), subject.position() + found.start, found.length);
-    }
-
-    // The global run of regexCaptureAll over `subject`: every match in order.
-    // The first `limit` are appended to `out`; returns how many there were.
-    int all(const FixedPattern &pattern, const QStringRef &subject, QVector<QStringRef> *out,
-            int limit = INT_MAX) const
-    {
-        int found = 0;
-        if (compiled) {
-            QRegularExpressionMatchIterator it = pattern.re.globalMatch(subject);
-            while (it.hasNext()) {
-                const QRegularExpressionMatch match = it.next();
-                if (found < limit)
-                    out->append(subject.mid(match.capturedStart(), match.capturedLength()));
-                ++found;
-            }
-            return found;
-        }
-        const QChar *const s = subject.unicode();
-        const int n = subject.size();
-        int from = 0;
-        while (from <= n) {
-            const Span match = pattern.find(s, n, from);
-            if (match.start < 0)
-                break;
-            if (found < limit)
-                out->append(
-                    QStringRef(subject.string(), subject.position() + match.start, match.length));
-            ++found;
-            // After an empty match the run retries there for a non-empty one
-            // and then moves on by one character. Of the patterns run
-            // globally only the cycle-time one can match empty, and only at
-            // a line's end, where nothing non-empty starts.
-            from = match.start + match.length + (match.length == 0 ? 1 : 0);
-        }
-        return found;
-    }
-
-private:
-    const bool compiled;
-};
-
-// ---------------------------------------------------------------------------
-// Conversions and debug lines
 
 // qDebug() builds its text even when the "default" category's debug output is
 // switched off and the line is then dropped; asking first skips that work and
@@ -644,22 +172,44 @@ void storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool a
     dest[bytes.size()] = '\0';
 }
 
-// The signal step for one block and its record. Returns false when the
-// signal-line pattern is rejected, which ends the read.
-bool readSignals(const ReaderPatterns &p, const PatternRunner &run, bool asciiNames,
-                 const QStringRef &block, CanMsgInfo &msg, QVector<QStringRef> &lines)
+// What one read carries from step to step.
+struct ReadContext {
+    bool asciiNames;           // the local encoding keeps name characters as ASCII
+    QVector<QStringRef> lines; // the signal lines of the block being read
+};
+
+// Opens and decodes the DBC file. Decoded as QTextStream decodes by default:
+// a byte-order mark selects UTF-8, UTF-16 or UTF-32, else the local 8-bit
+// encoding. No text mode, so carriage returns stay in the text. An empty path,
+// or a file that cannot be opened or read, gives false (QFile refuses a
+// directory).
+bool decodeFile(const QString &path, QString *text)
 {
-    if (!p.signalLine.valid) {
-        debugLine("read signal fault!");
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        debugLine("file not open");
         return false;
     }
+    debugLine("file open success");
+    QTextStream stream(&file);
+    *text = stream.readAll();
+    if (file.error() != QFileDevice::NoError) { // opened, but reading failed
+        debugLine("file not read");
+        return false;
+    }
+    return true;
+}
 
+// The signal step for one block: its signal lines and their fields.
+void readSignals(const QStringRef &block, CanMsgInfo &msg, ReadContext &context)
+{
     // The signal lines are those of the block after its message line, which
     // ends at the block's first line feed: a message line holding "SG_" (a
     // name such as MSG_Engine) adds no signal.
     const QStringRef body = block.mid(block.indexOf(QLatin1Char('\n')) + 1);
+    QVector<QStringRef> &lines = context.lines;
     lines.clear();
-    const int lineCount = run.all(p.signalLine, body, &lines, DbcLimits::MaxSignals);
+    const int lineCount = all(findSignalLine, body, &lines, DbcLimits::MaxSignals);
 
     // The first 64 signal lines are kept; a debug line tells how many were dropped.
     if (lineCount > DbcLimits::MaxSignals && debugOn())
@@ -673,41 +223,59 @@ bool readSignals(const ReaderPatterns &p, const PatternRunner &run, bool asciiNa
     for (int j = 0; j < lines.size(); ++j) {
         const QStringRef &line = lines.at(j);
         CanSignalInfo &sig = msg.signalInfo[j];
-        if (p.signalName.valid) {
-            storeName(run.first(p.signalName, line), sig.signalName, asciiNames);
-            debugLine("read signal success!");
-        }
-        if (p.bitStart.valid) {
-            sig.bitStart = low8(toInt32(run.first(p.bitStart, line)));
-            debugLine("read bitStart success!");
-        }
-        if (p.bitLength.valid) {
-            sig.bitLength = low8(toInt32(run.first(p.bitLength, line)));
-            debugLine("read bitLength success!");
-        }
-        if (p.factor.valid) {
-            sig.factor = toFloat32(run.first(p.factor, line));
-            debugLine("read signal factor success!");
-        }
-        if (p.offset.valid) {
-            sig.offset = toFloat32(run.first(p.offset, line));
-            debugLine("read signal offset success!");
-        }
-        QStringRef range;
-        if (p.range.valid) {
-            range = run.first(p.range, line);
-            debugLine("read signal Minimun To Maximum success!");
-        }
-        if (p.minimum.valid) {
-            sig.minimum = toFloat32(run.first(p.minimum, range));
-            debugLine("read signal Minimun success!");
-        }
-        if (p.maximum.valid) {
-            sig.maximum = toFloat32(run.first(p.maximum, range));
-            debugLine("read signal Maximun success!");
+        storeName(first(findSignalName, line), sig.signalName, context.asciiNames);
+        debugLine("read signal success!");
+        sig.bitStart = low8(toInt32(first(findBitStart, line)));
+        debugLine("read bitStart success!");
+        sig.bitLength = low8(toInt32(first(findBitLength, line)));
+        debugLine("read bitLength success!");
+        sig.factor = toFloat32(first(findFactor, line));
+        debugLine("read signal factor success!");
+        sig.offset = toFloat32(first(findOffset, line));
+        debugLine("read signal offset success!");
+        const QStringRef range = first(findRange, line);
+        debugLine("read signal Minimun To Maximum success!");
+        sig.minimum = toFloat32(first(findMinimum, range));
+        debugLine("read signal Minimun success!");
+        sig.maximum = toFloat32(first(findMaximum, range));
+        debugLine("read signal Maximun success!");
+    }
+}
+
+// One record from its block: name, identifier and DLC of the message line,
+// then the signal step.
+void readMessage(int index, const QStringRef &block, CanMsgInfo &msg, ReadContext &context)
+{
+    if (debugOn())
+        qDebug() << (QByteArray("read canidCnt:") + QByteArray::number(index));
+    storeName(first(findMessageName, block), msg.msgName, context.asciiNames);
+    msg.msgId = toIdentifier(first(findMessageId, block));
+    msg.msgDlc = low8(toInt32(first(findMessageDlc, block)));
+    msg.cycleTime = 0;
+    readSignals(block, msg, context);
+}
+
+// The cycle-time pass: every attribute line, however many, in file order, so
+// the last line for an identifier wins; every record with the identifier is set.
+void applyCycleTimes(const QStringRef &text, CanMsgInfo *records, int count)
+{
+    QVector<QStringRef> attributes;
+    all(findCycleAttribute, text, &attributes);
+    debugLine("read BOSG success!");
+    for (const QStringRef &attribute : qAsConst(attributes)) {
+        const qint32 id = toIdentifier(first(findMessageId, attribute));
+        bool haveValue = false;
+        qint32 cycleTime = 0;
+        for (int k = 0; k < count; ++k) {
+            if (records[k].msgId != id)
+                continue;
+            if (!haveValue) { // the same text gives the same value for each record
+                cycleTime = toInt32(first(findCycleValue, attribute));
+                haveValue = true;
+            }
+            records[k].cycleTime = cycleTime;
         }
     }
-    return true;
 }
 
 // Compiled patterns of the public regexCaptureAll, so that a pattern it is
@@ -754,48 +322,21 @@ int CDBC::regexCaptureAll(QString pattern, QString text, QString *results, int *
 int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
 {
     readError = ReadError::None;
-    const ReaderPatterns &p = patterns();
-
-    // An empty path, or a file that cannot be opened or read, fails the read
-    // with readError FileNotOpen. QFile refuses a directory.
-    if (dbcPath.isEmpty()) {
-        debugLine("file not open");
+    QString decoded;
+    if (!decodeFile(dbcPath, &decoded)) {
         readError = ReadError::FileNotOpen;
         return -1;
     }
-    QFile file(dbcPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        debugLine("file not open");
-        readError = ReadError::FileNotOpen;
-        return -1;
-    }
-    debugLine("file open success");
-    // Decoded as QTextStream decodes by default: a byte-order mark selects
-    // UTF-8, UTF-16 or UTF-32, else the local 8-bit encoding. No text mode, so
-    // carriage returns stay in the text.
-    QTextStream stream(&file);
-    const QString text = stream.readAll();
-    if (file.error() != QFileDevice::NoError) { // opened, but reading failed
-        debugLine("file not read");
-        readError = ReadError::FileNotOpen;
-        return -1;
-    }
-    file.close();
-    const QStringRef whole(&text);
-    const PatternRunner run(compiledPatternsOnly ||
-                            (!singleUnitCharacters(text) && !wellFormedUtf16(text)));
-    const bool asciiNames = localEncodingKeepsAsciiNames();
+    // The pattern engine matches nothing in text that is not well-formed
+    // UTF-16 (an unpaired surrogate, from a UTF-16 or UTF-32 file): such a
+    // text is read as one without any block or attribute line.
+    const QStringRef text = decoded.isValidUtf16() ? QStringRef(&decoded) : QStringRef();
 
     // The block pass. More than 300 blocks fail the read before any table is
     // allocated.
-    if (!p.block.valid) {
-        debugLine("read BOSG fault!");
-        readError = ReadError::PatternRejected;
-        return -1;
-    }
     QVector<QStringRef> blocks;
     blocks.reserve(DbcLimits::MaxMessages);
-    const int blockCount = run.all(p.block, whole, &blocks, DbcLimits::MaxMessages);
+    const int blockCount = all(findBlock, text, &blocks, DbcLimits::MaxMessages);
     if (blockCount > DbcLimits::MaxMessages) {
         if (debugOn())
             qDebug().noquote().nospace()
@@ -813,82 +354,12 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     debugLine("read BOSG success!");
     *count = blockCount;
 
-    // One record per block.
-    QVector<QStringRef> lines;
-    lines.reserve(DbcLimits::MaxSignals);
-    for (int i = 0; i < blockCount; ++i) {
-        const QStringRef &block = blocks.at(i);
-        CanMsgInfo &msg = records[i];
-        if (debugOn())
-            qDebug() << (QByteArray("read canidCnt:") + QByteArray::number(i));
+    ReadContext context{localEncodingKeepsAsciiNames(), {}};
+    context.lines.reserve(DbcLimits::MaxSignals);
+    for (int i = 0; i < blockCount; ++i)
+        readMessage(i, blocks.at(i), records[i], context);
 
-        if (!p.msgName.valid) {
-            debugLine("read canid name fault!");
-            readError = ReadError::PatternRejected;
-            return -1;
-        }
-        storeName(run.first(p.msgName, block), msg.msgName, asciiNames);
-
-        if (!p.msgId.valid) {
-            debugLine("read canid fault!");
-            readError = ReadError::PatternRejected;
-            return -1;
-        }
-        msg.msgId = toIdentifier(run.first(p.msgId, block));
-
-        if (!p.msgDlc.valid) {
-            debugLine("read canid DLC fault!");
-            readError = ReadError::PatternRejected;
-            return -1;
-        }
-        msg.msgDlc = low8(toInt32(run.first(p.msgDlc, block)));
-
-        msg.cycleTime = 0;
-
-        if (!readSignals(p, run, asciiNames, block, msg, lines)) {
-            readError = ReadError::PatternRejected;
-            return -1;
-        }
-    }
-
-    // The cycle-time pass: every attribute line, however many.
-    if (!p.cycleAttribute.valid) {
-        debugLine("read BOSG fault!");
-        readError = ReadError::PatternRejected;
-        return -1;
-    }
-    QVector<QStringRef> attributes;
-    run.all(p.cycleAttribute, whole, &attributes);
-    debugLine("read BOSG success!");
-
-    // In file order, so the last line for an identifier wins; every record
-    // with the identifier is set.
-    for (const QStringRef &attribute : qAsConst(attributes)) {
-        qint32 id = 0;
-        if (p.msgId.valid)
-            id = toIdentifier(run.first(p.msgId, attribute));
-        else
-            debugLine("read canid fault!");
-        if (!p.cycleValue.valid)
-            continue; // every matching record keeps its cycle time
-        bool haveValue = false;
-        qint32 cycleTime = 0;
-        for (int k = 0; k < blockCount; ++k) {
-            if (records[k].msgId != id)
-                continue;
-            if (!haveValue) { // the same text gives the same value for each record
-                cycleTime = toInt32(run.first(p.cycleValue, attribute));
-                haveValue = true;
-            }
-            records[k].cycleTime = cycleTime;
-        }
-    }
-
+    applyCycleTimes(text, records, blockCount);
     debugLine("read signal finished");
     return 0;
-}
-
-void ReaderInternals::setCompiledPatternsOnly(bool on)
-{
-    compiledPatternsOnly = on;
 }

@@ -1,0 +1,64 @@
+#ifndef DBCMATCHERS_H
+#define DBCMATCHERS_H
+
+#include <QChar>
+#include <QStringRef>
+#include <QVector>
+
+#include <climits>
+
+// The hand-written matchers of the DBC reader's fixed patterns. Each finds
+// exactly the matches of its pattern (written above its definition in
+// dbcmatchers.cpp): the same first match and, for the passes that take every
+// match, the same sequence as a global run of the pattern.
+namespace DbcMatchers
+{
+
+struct Span {
+    int start; // -1: no match
+    int length;
+};
+
+// Finds the first match that starts at or after `from` in the subject s[0, n).
+using Finder = Span (*)(const QChar *s, int n, int from);
+
+// Message blocks and message fields.
+Span findBlock(const QChar *s, int n, int from);
+Span findMessageName(const QChar *s, int n, int from);
+Span findMessageId(const QChar *s, int n, int from); // in blocks and attribute lines
+Span findMessageDlc(const QChar *s, int n, int from);
+Span findCycleAttribute(const QChar *s, int n, int from);
+Span findCycleValue(const QChar *s, int n, int from);
+// Signal lines and signal fields.
+Span findSignalLine(const QChar *s, int n, int from);
+Span findSignalName(const QChar *s, int n, int from);
+Span findBitStart(const QChar *s, int n, int from);
+Span findBitLength(const QChar *s, int n, int from);
+Span findFactor(const QChar *s, int n, int from);
+Span findOffset(const QChar *s, int n, int from);
+Span findRange(const QChar *s, int n, int from);
+Span findMinimum(const QChar *s, int n, int from);
+Span findMaximum(const QChar *s, int n, int from);
+
+// The first match in `subject` as a view into the same string, or a null view.
+QStringRef first(Finder find, const QStringRef &subject);
+
+// Every match in order, each search going on where the previous match ended.
+// The first `limit` are appended to `out`; returns how many there were.
+int all(Finder find, const QStringRef &subject, QVector<QStringRef> *out, int limit = INT_MAX);
+
+// The pattern classes \d and \w: ASCII only (no Unicode properties).
+inline bool isDigit(ushort c)
+{
+    return c >= '0' && c <= '9';
+}
+
+inline bool isWord(ushort c)
+{
+    const ushort lower = ushort(c | 0x20);
+    return isDigit(c) || (lower >= 'a' && lower <= 'z') || c == '_';
+}
+
+} // namespace DbcMatchers
+
+#endif // DBCMATCHERS_H
