@@ -16,8 +16,7 @@ typedef std::uint32_t UINT32;
 
 // One signal of a message, as read from an SG_ line. Plain data: no pointers,
 // no toolkit strings, so a whole message table is one contiguous block.
-struct CanSignalInfo
-{
+struct CanSignalInfo {
     char signalName[DbcLimits::NameSize]; // NUL-terminated, local 8-bit encoding
     std::uint8_t bitStart;                // start bit; mirrored within its byte after the flip
     std::uint8_t bitLength;               // length in bits
@@ -29,8 +28,7 @@ struct CanSignalInfo
 };
 
 // One CAN message, as read from a BO_ line and the SG_ lines below it.
-struct CanMsgInfo
-{
+struct CanMsgInfo {
     char msgName[DbcLimits::NameSize]; // NUL-terminated, local 8-bit encoding
     std::int32_t msgId;                // identifier (29-bit for extended frames)
     std::uint8_t msgDlc;               // data length code, low 8 bits

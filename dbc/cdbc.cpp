@@ -18,8 +18,9 @@ CDBC::~CDBC()
 // every message's data bytes, mirror the start bits and write the header.
 // A failed read is reported to the user once and leaves the output directory
 // untouched; an existing header is not replaced by a partial one.
-void CDBC::transDbc(QString dbcPath, QString outputDir)
+bool CDBC::transDbc(QString dbcPath, QString outputDir)
 {
+    setFailure(QString(), QString());
     if (readDbc(&msgTable, &msgCnt, dbcPath) != 0) {
         qDebug() << "Trans dbc false!";
         if (readError == ReadError::TooManyMessages)
@@ -27,14 +28,20 @@ void CDBC::transDbc(QString dbcPath, QString outputDir)
                    QString::fromUtf8(DbcNotes::TooManyMessages));
         else
             notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(DbcNotes::DbcNotRead));
-        return;
+        return false;
     }
     qDebug() << "Trans dbc success!";
 
     for (int i = 0; i < msgCnt; ++i)
         std::memset(msgTable[i].msgData, 0, sizeof msgTable[i].msgData);
     flipStartBits(msgTable, msgCnt);
-    writeStructHeader(msgTable, msgCnt, outputDir);
+    return writeStructHeader(msgTable, msgCnt, outputDir);
+}
+
+void CDBC::setFailure(const QString &path, const QString &reason)
+{
+    failurePath = path;
+    failureText = reason;
 }
 
 // The reader does not record byte order, so every signal is treated alike:

@@ -27,8 +27,9 @@ public:
     CDBC();
     ~CDBC() override;
 
-    // Conversion driver: read, clear data bytes, flip start bits, write the header.
-    void transDbc(QString dbcPath, QString outputDir);
+    // Conversion driver: read, clear data bytes, flip start bits, write the
+    // header. True when the header was written.
+    bool transDbc(QString dbcPath, QString outputDir);
     // Mirrors every signal's start bit within its byte (bit k becomes bit 7 - k).
     void flipStartBits(CanMsgInfo *table, int count);
 
@@ -43,11 +44,17 @@ public:
     int regexCaptureAll(QString pattern, QString text, QString *results, int *resultCnt);
     ReadError lastReadError() const { return readError; }
 
-    // Makes sure the directory exists, replaces `fileName` in it by an empty
-    // file and restores the working directory. False when the file cannot be made.
+    // Why the last conversion (or read, or preparation) failed: the file or
+    // directory concerned and the system's reason. Empty until a failure.
+    QString failedPath() const { return failurePath; }
+    QString failureReason() const { return failureText; }
+
+    // Makes sure the directory exists, checks that `fileName` can be replaced
+    // in it and restores the working directory. False when it cannot.
     bool prepareOutputFile(QString dirPath, QString fileName);
-    // Writes "dbc_2_struct.h" for the table into `outputDir` and tells the user.
-    void writeStructHeader(CanMsgInfo *table, int count, QString outputDir);
+    // Replaces "dbc_2_struct.h" in `outputDir` by the header of the table, in
+    // one step, and tells the user. True when the header was written.
+    bool writeStructHeader(CanMsgInfo *table, int count, QString outputDir);
     // The exact bytes of the header for a table (CR LF line ends included).
     static QByteArray buildStructHeader(const CanMsgInfo *table, int count);
 
@@ -64,7 +71,11 @@ public slots:
     void canInfoTransferData(QString canInfoName, UINT32 value);
 
 private:
+    void setFailure(const QString &path, const QString &reason);
+
     ReadError readError = ReadError::None;
+    QString failurePath;
+    QString failureText;
 };
 
 #endif // CDBC_H

@@ -320,7 +320,8 @@ int all(Finder find, const QStringRef &subject, QVector<QStringRef> *out, int li
         if (match.start < 0)
             break;
         if (found < limit)
-            out->append(QStringRef(subject.string(), subject.position() + match.start, match.length));
+            out->append(
+                QStringRef(subject.string(), subject.position() + match.start, match.length));
         ++found;
         // After an empty match a global run retries there for a non-empty one
         // and then moves on by one character. Of the patterns run globally

@@ -4,7 +4,8 @@
 // The texts of the notes the engine shows the user, UTF-8. Front ends that
 // route the notes elsewhere (the command-line converter) recognise the
 // outcome by them.
-namespace DbcNotes {
+namespace DbcNotes
+{
 
 constexpr const char *Title = "NOTE";
 constexpr const char *HeaderWritten = "文件已生成，请查看！";

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
 #include <QRegularExpression>
@@ -180,23 +181,41 @@ struct ReadContext {
 
 // Opens and decodes the DBC file. Decoded as QTextStream decodes by default:
 // a byte-order mark selects UTF-8, UTF-16 or UTF-32, else the local 8-bit
-// encoding. No text mode, so carriage returns stay in the text. An empty path,
-// or a file that cannot be opened or read, gives false (QFile refuses a
-// directory).
-bool decodeFile(const QString &path, QString *text)
+// encoding. No text mode, so carriage returns stay in the text. Only regular
+// files are read (a FIFO would block, a device never end), and none larger
+// than DbcLimits::MaxDbcFileBytes. An empty path, or a file that cannot be
+// opened or read, gives false with the reason.
+bool decodeFile(const QString &path, QString *text, QString *reason)
 {
+    const QFileInfo info(path);
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    const bool irregular = info.exists() && !info.isFile();
+    if (path.isEmpty() || irregular || !file.open(QIODevice::ReadOnly)) {
         debugLine("file not open");
+        *reason = path.isEmpty() ? QStringLiteral("no DBC file")
+                  : irregular    ? QStringLiteral("not a regular file")
+                                 : file.errorString();
         return false;
     }
     debugLine("file open success");
-    QTextStream stream(&file);
-    *text = stream.readAll();
+    // One byte more than the bound tells a file that is too large, even one
+    // that grows while it is read.
+    QByteArray bytes = file.read(DbcLimits::MaxDbcFileBytes + 1);
     if (file.error() != QFileDevice::NoError) { // opened, but reading failed
         debugLine("file not read");
+        *reason = file.errorString();
         return false;
     }
+    if (bytes.size() > DbcLimits::MaxDbcFileBytes) {
+        if (debugOn())
+            qDebug().noquote().nospace()
+                << "file too large: more than " << DbcLimits::MaxDbcFileMB << " MB";
+        *reason = QStringLiteral("larger than %1 MB").arg(DbcLimits::MaxDbcFileMB);
+        return false;
+    }
+    file.close();
+    QTextStream stream(&bytes);
+    *text = stream.readAll();
     return true;
 }
 
@@ -322,9 +341,10 @@ int CDBC::regexCaptureAll(QString pattern, QString text, QString *results, int *
 int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
 {
     readError = ReadError::None;
-    QString decoded;
-    if (!decodeFile(dbcPath, &decoded)) {
+    QString decoded, reason;
+    if (!decodeFile(dbcPath, &decoded, &reason)) {
         readError = ReadError::FileNotOpen;
+        setFailure(dbcPath, reason);
         return -1;
     }
     // The pattern engine matches nothing in text that is not well-formed
@@ -343,6 +363,9 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
                 << "too many messages: " << blockCount << " message blocks (at most "
                 << DbcLimits::MaxMessages << ")";
         readError = ReadError::TooManyMessages;
+        setFailure(dbcPath, QStringLiteral("%1 messages, more than %2")
+                                .arg(blockCount)
+                                .arg(DbcLimits::MaxMessages));
         return -1;
     }
 

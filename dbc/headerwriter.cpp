@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cstring>
 
@@ -180,8 +181,9 @@ void appendMessage(QByteArray &out, const CanMsgInfo &msg)
 
 } // namespace
 
-// Makes `dirPath` exist and current, replaces `fileName` there by an empty file,
-// and returns to the previous working directory. On a failed open the working
+// Makes `dirPath` exist and current, checks that `fileName` can be replaced
+// there, and returns to the previous working directory. The file itself is not
+// touched: the writer replaces it in one step. On a failed check the working
 // directory is left at the output directory.
 bool CDBC::prepareOutputFile(QString dirPath, QString fileName)
 {
@@ -189,6 +191,7 @@ bool CDBC::prepareOutputFile(QString dirPath, QString fileName)
 
     if (dirPath.isEmpty()) {
         qDebug() << "output directory is empty";
+        setFailure(dirPath, QStringLiteral("no output directory"));
         return false;
     }
     const QFileInfo dirInfo(dirPath);
@@ -196,31 +199,37 @@ bool CDBC::prepareOutputFile(QString dirPath, QString fileName)
         qDebug() << "不存在该路径";
         if (!QDir().mkpath(dirPath)) {
             qDebug() << "cannot create output directory" << dirPath;
+            setFailure(dirPath, QStringLiteral("cannot create the directory"));
             return false;
         }
     } else if (!dirInfo.isDir()) {
         qDebug() << "output path is not a directory" << dirPath;
+        setFailure(dirPath, QStringLiteral("not a directory"));
         return false;
     }
 
     if (!QDir::setCurrent(dirPath)) {
         qDebug() << "cannot change into output directory" << dirPath;
+        setFailure(dirPath, QStringLiteral("cannot change into the directory"));
         return false;
     }
     qDebug() << QDir::currentPath();
 
-    if (QFile::exists(fileName)) {
+    if (QFile::exists(fileName))
         qDebug() << "文件存在";
-        QFile::remove(fileName);
-    }
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qDebug() << "打开失败" << file.errorString();
+    // Opening a save file creates its temporary file beside the header; that
+    // is all the writer needs, so the open is cancelled and leaves nothing.
+    QSaveFile file(fileName);
+    const bool isDir = QFileInfo(fileName).isDir();
+    if (isDir || !file.open(QIODevice::WriteOnly)) {
+        const QString reason = isDir ? QStringLiteral("is a directory") : file.errorString();
+        qDebug() << "打开失败" << reason;
+        setFailure(QDir::current().absoluteFilePath(fileName), reason);
         notifyUser(DbcNotes::OutputNotOpened);
         return false;
     }
-    file.close();
+    file.cancelWriting();
 
     QDir::setCurrent(previousDir);
     qDebug() << QDir::currentPath();
@@ -242,29 +251,29 @@ QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count)
     return out;
 }
 
-// Writes the header in one go, as raw bytes so that the CR LF line ends are
-// exactly those of buildStructHeader() on every platform. Success is only
-// reported when the open, the write and the close all worked.
-void CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir)
+// Writes the header as raw bytes, so that the CR LF line ends are exactly
+// those of buildStructHeader() on every platform. The bytes go to a temporary
+// file beside the header, which replaces the old header only once every byte
+// is written, flushed and closed: whatever fails, or kills the process, the
+// header is either the old one or the complete new one.
+bool CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir)
 {
     const QString fileName = QString::fromLatin1(HeaderFileName);
     if (!prepareOutputFile(outputDir, fileName)) {
         notifyUser(DbcNotes::HeaderNotWritten);
-        return;
+        return false;
     }
 
     const QByteArray bytes = buildStructHeader(table, count);
-    QFile file(outputDir + QLatin1Char('/') + fileName);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    if (ok) {
-        ok = file.write(bytes) == bytes.size() && file.flush();
-        file.close();
-        ok = ok && file.error() == QFileDevice::NoError;
-    }
+    QSaveFile file(QDir(outputDir).absoluteFilePath(fileName));
+    const bool ok =
+        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
     if (!ok) {
         qDebug() << "write failed" << file.errorString();
+        setFailure(file.fileName(), file.errorString());
         notifyUser(DbcNotes::HeaderNotWritten);
-        return;
+        return false;
     }
     notifyUser(DbcNotes::HeaderWritten);
+    return true;
 }

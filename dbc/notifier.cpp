@@ -2,7 +2,8 @@
 
 #include <QMessageBox>
 
-namespace {
+namespace
+{
 CDBC::Notifier &currentNotifier()
 {
     static CDBC::Notifier notifier;

@@ -46,9 +46,8 @@ bool sameName(const char (&stored)[DbcLimits::NameSize], const QByteArray &name)
 // names the most significant bit (bit startBit % 8 of byte startBit / 8), and
 // the signal runs toward less significant bits, on to bit 7 of the next byte.
 //
-// Bits of the value above the signal's length are not masked off: in the first
-// byte they are OR-ed in above the signal's most significant bit, elsewhere they
-// fall outside the byte and are dropped.
+// The value holds no bits above the signal's length (the caller masks them),
+// so only the signal's own bits change.
 //
 // A signal that does not fit in the frame is clipped: bytes before byte 8 are
 // written exactly as for a frame long enough to hold it, anything from byte 8 on
@@ -111,7 +110,11 @@ void CDBC::canInfoTransferData(QString canInfoName, UINT32 value)
                 continue;
             // Nearest float, ties to even, when the value needs more than 24 bits.
             signal.rawValue = static_cast<float>(value);
-            packMotorola(msg.msgData, signal.bitStart, signal.bitLength, value);
+            // Bits above the signal's length belong to its neighbours: they are
+            // masked off (a length of 0 writes nothing, 32 and more keep all).
+            const UINT32 fitted =
+                signal.bitLength >= 32 ? value : value & ((UINT32(1) << signal.bitLength) - 1u);
+            packMotorola(msg.msgData, signal.bitStart, signal.bitLength, fitted);
             return;
         }
     }
