@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Installs what Quarvel needs on Debian 12 (only what is missing) and builds it
-# into build/. Quick when everything is already there.
+# Installs what Quarvel needs on Debian 12 (only what is missing; extra package
+# names may be given as arguments) and configures the build in build/. Quiet
+# and quick when everything is already there; building is left to run.sh and
+# test.sh, which build what each needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ qtbase5-dev fonts-wqy-zenhei libbenchmark-dev)
+# help2man makes quarvel-cli's manual page, dpkg-dev's dpkg-shlibdeps the
+# package's dependencies (cpack -G DEB).
+packages=(cmake make g++ qtbase5-dev fonts-wqy-zenhei libbenchmark-dev help2man dpkg-dev)
 packages+=("$@")
 
 missing=()
@@ -19,6 +23,13 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-jobs=$(nproc 2>/dev/null || echo 2)
-[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$jobs"
+# Configure once, and again after installing packages, so that the build finds
+# what was just installed. The output is kept in a log, shown only on failure.
+if [ ! -f build/CMakeCache.txt ] || ((${#missing[@]})); then
+    echo "quarvel: configuring build/…"
+    mkdir -p build
+    if ! cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/configure.log 2>&1; then
+        cat build/configure.log >&2
+        exit 1
+    fi
+fi

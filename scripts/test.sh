@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh clang libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
+cmake --build build -j"$jobs"
 
 echo "== Test suite"
 ctest --test-dir build --output-on-failure -j"$jobs"
