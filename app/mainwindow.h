@@ -42,7 +42,7 @@ private:
     char outputDirPath[DbcLimits::MaxPathBytes + 1] = {};
     Ui::MainWindow *ui;
 
-    friend class tst_Actions;
+    friend class tst_MainWindow;
 };
 
 #endif // MAINWINDOW_H

@@ -4,11 +4,14 @@
 #include "dbcnotes.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QLoggingCategory>
 
-namespace QuarvelCli {
+namespace QuarvelCli
+{
 
-namespace {
+namespace
+{
 
 void writeLine(std::FILE *stream, const QString &text)
 {
@@ -103,15 +106,12 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
         return Converted;
     }
 
-    // The engine reports its outcome as notes; the success note is the only
-    // one that means the header was written.
-    bool written = false;
-    bool failed = false;
+    // The engine's notes are printed as they come, the success note on
+    // stdout and the others on stderr; whether the header was written is the
+    // engine's answer, not read from the notes.
     const CDBC::Notifier previousNotifier =
         CDBC::setNotifier([&](const QString &title, const QString &text) {
             const bool success = text == QString::fromUtf8(DbcNotes::HeaderWritten);
-            written = written || success;
-            failed = failed || !success;
             writeLine(success ? out : err, title + QStringLiteral(": ") + text);
         });
     debugStream = options.verbose ? err : nullptr;
@@ -121,16 +121,27 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     if (!options.verbose)
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
+    bool written = false;
     {
         CDBC engine;
-        engine.transDbc(options.dbcFile, options.outputDir);
+        written = engine.transDbc(options.dbcFile, options.outputDir);
+        // Why it failed, in the system's words; or that the header is empty
+        // (garbage, CR-only line ends and UTF-16 without a byte-order mark
+        // all read as files without messages).
+        if (!written)
+            writeLine(err, QStringLiteral("quarvel-cli: %1: %2")
+                               .arg(QDir::toNativeSeparators(engine.failedPath()),
+                                    engine.failureReason()));
+        else if (engine.msgCnt == 0)
+            writeLine(err, QStringLiteral("quarvel-cli: warning: no message found in %1")
+                               .arg(options.dbcFile));
     }
 
     if (!options.verbose)
         QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(previousHandler);
     CDBC::setNotifier(previousNotifier);
-    return written && !failed ? Converted : ConversionFailed;
+    return written ? Converted : ConversionFailed;
 }
 
 } // namespace QuarvelCli

@@ -24,6 +24,20 @@ template <int N> void appendLiteral(QByteArray &out, const char (&literal)[N])
     out.append(literal, N - 1);
 }
 
+// Writes every byte. A short write is retried, so that the failure behind it
+// (a full disk, a size limit) is reported with the system's reason.
+bool writeAll(QSaveFile &file, const QByteArray &bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
 void notifyUser(const char *text)
 {
     CDBC::notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(text));
@@ -266,8 +280,10 @@ bool CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir)
 
     const QByteArray bytes = buildStructHeader(table, count);
     QSaveFile file(QDir(outputDir).absoluteFilePath(fileName));
-    const bool ok =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // Unbuffered, so that a failing write (a full disk) is seen by the write
+    // itself: a buffered save file would lose that error on its way to commit().
+    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                    writeAll(file, bytes) && file.commit();
     if (!ok) {
         qDebug() << "write failed" << file.errorString();
         setFailure(file.fileName(), file.errorString());

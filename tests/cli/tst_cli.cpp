@@ -1,9 +1,7 @@
-// Tests of quarvel-cli through the real process: arguments, streams and
-// exit statuses.
+// Whole conversions through quarvel-cli, the real process: arguments, notes,
+// exit statuses, and the old header kept whenever a conversion fails.
 #include "testsupport.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class tst_Cli : public QObject
@@ -19,30 +17,50 @@ void tst_Cli::run_data()
 {
     QTest::addColumn<QStringList>("arguments"); // "%1" stands for a temporary directory
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("out");  // the start of stdout
-    QTest::addColumn<QString>("err");  // the start of stderr
+    QTest::addColumn<QString>("out");  // the whole of stdout, or its start when it ends in "…"
+    QTest::addColumn<QString>("err");  // the same for stderr
     QTest::addColumn<bool>("written"); // %1/out/dbc_2_struct.h is the example's golden
 
     const QString example = QStringLiteral(QUARVEL_EXAMPLES "/vehicle.dbc");
-    const QString success = "NOTE: 文件已生成，请查看！\n";
-    const QString notRead = "NOTE: 打开文件失败，请检查文件！\n";
-    QTest::newRow("example") << QStringList{example, "%1/out"} << 0 << success << "" << true;
-    QTest::newRow("verbose") << QStringList{"-v", example, "%1/out"} << 0 << success
-                             << "file open success\n"
-                             << true;
-    QTest::newRow("missing input")
-        << QStringList{"%1/missing.dbc", "%1/out"} << 1 << "" << notRead << false;
-    QTest::newRow("lone dash is a file name")
-        << QStringList{"-", "%1/out"} << 1 << "" << notRead << false;
-    QTest::newRow("unknown option") << QStringList{"--fast", example, "%1/out"} << 2 << ""
-                                    << "quarvel-cli: unknown option '--fast'\nUsage:" << false;
-    QTest::newRow("one argument") << QStringList{example} << 2 << ""
-                                  << "quarvel-cli: expected a DBC file and an output directory\n"
-                                  << false;
-    QTest::newRow("help") << QStringList{"--help", "x"} << 0 << "Usage: quarvel-cli"
-                          << "" << false;
-    QTest::newRow("version") << QStringList{"--version"} << 0 << "quarvel-cli 1."
-                             << "" << false;
+    const QString success = "NOTE: 文件已生成，请查看！\n",
+                  notRead = "NOTE: 打开文件失败，请检查文件！\n";
+    const QString notWritten = "NOTE: 文件打开失败！\nquarvel-cli: %1/";
+    const auto row = [](const char *tag, const QStringList &arguments, int exitCode,
+                        const QString &out, const QString &err, bool written = false) {
+        QTest::newRow(tag) << arguments << exitCode << out << err << written;
+    };
+    row("example", {example, "%1/out"}, 0, success, "", true);
+    row("new nested directory", {example, "%1/new/a"}, 0, success, "");
+    row("verbose", {"-v", example, "%1/out"}, 0, success, "file open success\n…", true);
+    row("no message found", {"%1/file", "%1/new"}, 0, success,
+        "quarvel-cli: warning: no message found in %1/file\n");
+    row("missing input", {"%1/missing.dbc", "%1/out"}, 1, "",
+        notRead + "quarvel-cli: %1/missing.dbc: No such file or directory\n");
+    row("lone dash is a file name", {"-", "%1/out"}, 1, "", notRead + "quarvel-cli: -: …");
+    row("directory as input", {"%1/out", "%1/out"}, 1, "",
+        notRead + "quarvel-cli: %1/out: not a regular file\n");
+    row("301 messages", {"%1/big.dbc", "%1/out"}, 1, "",
+        "NOTE: DBC文件报文数量超过300，无法生成！\nquarvel-cli: %1/big.dbc: 301 messages, more "
+        "than 300\n");
+    row("output path is a file", {example, "%1/file"}, 1, "",
+        notWritten + "file: not a directory\n");
+    row("parent is a file", {example, "%1/file/sub"}, 1, "", notWritten + "file/sub: …");
+    row("header name is a directory", {example, "%1/taken"}, 1, "",
+        "NOTE: 打开失败！\n" + notWritten + "taken/dbc_2_struct.h: is a directory\n");
+    row("unknown option", {"--fast", example, "%1/out"}, 2, "",
+        "quarvel-cli: unknown option '--fast'\nUsage: …");
+    row("one argument", {example}, 2, "",
+        "quarvel-cli: expected a DBC file and an output directory\nUsage: …");
+    row("help", {"--help", "x"}, 0, "Usage: quarvel-cli …", "");
+    row("version", {"--version"}, 0, "quarvel-cli 1.…", "");
+#ifdef Q_OS_UNIX
+    // A FIFO would block a reader for ever; the file size limit stands in for
+    // a full disk (SIGXFSZ ignored, writes fail with EFBIG).
+    row("FIFO as input", {"%1/fifo", "%1/out"}, 1, "",
+        notRead + "quarvel-cli: %1/fifo: not a regular file\n");
+    row("disk full", {"ulimit", example, "%1/out"}, 1, "",
+        "NOTE: 文件打开失败！\nquarvel-cli: %1/out/dbc_2_struct.h: File too large\n");
+#endif
 }
 
 void tst_Cli::run()
@@ -53,23 +71,40 @@ void tst_Cli::run()
     QFETCH(QString, err);
     QFETCH(bool, written);
     QTemporaryDir tmp;
-    QVERIFY(writeFile(tmp.filePath("file"), "not a directory"));
-    QVERIFY(QDir().mkpath(tmp.filePath("out")));
-    QVERIFY(writeFile(tmp.filePath("out/dbc_2_struct.h"), "old"));
+    QVERIFY(QDir().mkpath(tmp.filePath("out")) &&
+            QDir().mkpath(tmp.filePath("taken/dbc_2_struct.h")));
+    QVERIFY(writeFile(tmp.filePath("out/dbc_2_struct.h"), "old") &&
+            writeFile(tmp.filePath("file"), "x"));
+    QVERIFY(writeFile(tmp.filePath("big.dbc"), manyMessages(301)));
+    for (QString *text : {&out, &err})
+        text->replace("%1", tmp.path());
     for (QString &argument : arguments)
         argument.replace("%1", tmp.path());
 
     QProcess process;
-    process.start(QStringLiteral(QUARVEL_CLI_PATH), arguments);
-    QVERIFY(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit);
+    QString program = QStringLiteral(QUARVEL_CLI_PATH);
+    if (arguments.first() == "ulimit") {
+        arguments = QStringList{"-c", "trap '' XFSZ; ulimit -f 1; exec \"$@\"", "sh", program} +
+                    arguments.mid(1);
+        program = "/bin/sh";
+    } else if (arguments.first().endsWith("fifo")) {
+        QCOMPARE(QProcess::execute("mkfifo", {arguments.first()}), 0);
+    }
+    process.start(program, arguments);
+    QVERIFY(process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit);
     const QString stdOut = QString::fromUtf8(process.readAllStandardOutput());
     const QString stdErr = QString::fromUtf8(process.readAllStandardError());
     QCOMPARE(process.exitCode(), exitCode);
-    QVERIFY2(out.isEmpty() ? stdOut.isEmpty() : stdOut.startsWith(out), qPrintable(stdOut));
-    QVERIFY2(err.isEmpty() ? stdErr.isEmpty() : stdErr.startsWith(err), qPrintable(stdErr));
+    for (const auto &[got, want] : {std::pair(stdOut, out), std::pair(stdErr, err)}) {
+        if (want.endsWith("…"))
+            QVERIFY2(got.startsWith(want.chopped(1)), qPrintable(got));
+        else
+            QCOMPARE(got, want);
+    }
     QCOMPARE(readAll(tmp.filePath("out/dbc_2_struct.h")),
              written ? readAll(testData("converter/vehicle.expected")) : QByteArray("old"));
-    QCOMPARE(readAll(tmp.filePath("file")), QByteArray("not a directory"));
+    QCOMPARE(QDir(tmp.filePath("out")).entryList(QDir::Files), QStringList{"dbc_2_struct.h"});
+    QCOMPARE(readAll(tmp.filePath("file")), QByteArray("x"));
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

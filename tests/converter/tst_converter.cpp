@@ -1,9 +1,7 @@
-// Tests of the conversion: the bit walk of the header writer, whole
-// conversions over an old header, and the header compiled as C.
+// Tests of the header writer: its bit walk, the golden header compiled as C,
+// and every real DBC file converted.
 #include "testsupport.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace
@@ -11,7 +9,6 @@ namespace
 
 const QString HeaderName = QStringLiteral("dbc_2_struct.h");
 const QString Written = QStringLiteral("NOTE: 文件已生成，请查看！");
-const QString NotWritten = QStringLiteral("NOTE: 文件打开失败！");
 
 // "NAME:WIDTH" of every member line of a header, space separated.
 QByteArray membersOf(const QByteArray &header)
@@ -41,17 +38,11 @@ class tst_Converter : public QObject
 
 private slots:
     void initTestCase() { QLoggingCategory::setFilterRules("default.debug=false"); }
-    void cleanup() { QDir::setCurrent(startDir); }
     void walk_data();
     void walk();
-    void convert_data();
-    void convert();
     void headerCompilesAsC();
     void corpus_data() { addCorpusRows(); }
     void corpus();
-
-private:
-    const QString startDir = QDir::currentPath();
 };
 
 void tst_Converter::walk_data()
@@ -97,56 +88,6 @@ void tst_Converter::walk()
         s.bitLength = quint8(sig.split(':')[2].toInt());
     }
     QCOMPARE(membersOf(CDBC::buildStructHeader(&msg, 1)), members);
-}
-
-void tst_Converter::convert_data()
-{
-    QTest::addColumn<QString>("dbc");    // in the test data; "*N": a file of N messages
-    QTest::addColumn<QString>("outDir"); // relative to a temporary directory
-    QTest::addColumn<QString>("golden"); // empty: the old header must stay
-    QTest::addColumn<QString>("notes");  // joined by " / "
-    const auto row = [](const char *tag, const QString &dbc, const char *outDir,
-                        const QString &golden, const QString &notes) {
-        QTest::newRow(tag) << dbc << outDir << golden << notes;
-    };
-    const QString vehicle = QStringLiteral(QUARVEL_EXAMPLES "/vehicle.dbc");
-    const QString vehicleHeader = testData("converter/vehicle.expected");
-    row("vehicle example", vehicle, "out", vehicleHeader, Written);
-    row("new nested directory", vehicle, "new/a/b", vehicleHeader, Written);
-    row("missing DBC file", testData("missing.dbc"), "out", "", "NOTE: 打开文件失败，请检查文件！");
-    row("301 messages", "*301", "out", "", "NOTE: DBC文件报文数量超过300，无法生成！");
-    row("output path is a file", vehicle, "file", "", NotWritten);
-    row("parent is a file", vehicle, "file/sub", "", NotWritten);
-    row("header name is a directory", vehicle, "taken", "", "NOTE: 打开失败！ / " + NotWritten);
-}
-
-// A whole conversion into a directory that holds an old header: the result
-// is its golden byte for byte, or the old header stays, and the notes say so.
-void tst_Converter::convert()
-{
-    QFETCH(QString, dbc);
-    QFETCH(QString, outDir);
-    QFETCH(QString, golden);
-    QFETCH(QString, notes);
-    QTemporaryDir tmp;
-    QVERIFY(QDir::setCurrent(tmp.path()));
-    const QByteArray old("/* header of an earlier conversion */\r\n");
-    QVERIFY(QDir().mkpath("out") && QDir().mkpath("taken/" + HeaderName));
-    QVERIFY(writeFile("out/" + HeaderName, old) && writeFile("file", old));
-    if (dbc.startsWith('*'))
-        QVERIFY(writeFile(dbc = "big.dbc", manyMessages(dbc.mid(1).toInt())));
-
-    NoteRecorder recorder;
-    CDBC engine;
-    engine.transDbc(dbc, outDir);
-    QCOMPARE(recorder.notes.join(" / "), notes);
-    if (!golden.isEmpty()) {
-        QCOMPARE(readAll(outDir + '/' + HeaderName), readAll(golden));
-        QCOMPARE(QDir::currentPath(), tmp.path()); // the working directory is restored
-    } else if (outDir == "out") {
-        QCOMPARE(readAll("out/" + HeaderName), old);
-    }
-    QCOMPARE(readAll(tmp.filePath("file")), old);
 }
 
 // The golden header builds as C99 without a warning.

@@ -1,7 +1,6 @@
 // Tests of the DBC reader: readDbc with its signal step, and regexCaptureAll.
 #include "testsupport.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace

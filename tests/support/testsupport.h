@@ -3,11 +3,6 @@
 
 #include "cdbc.h"
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QString>
-#include <QStringList>
 #include <QtTest>
 
 // Helpers shared by the tests. A file that cannot be read gives "<unreadable>",

@@ -1,20 +1,118 @@
+// Tests of the main window: its texts fit their widgets, and its three
+// actions, with the choosers and the notes answered by the test instead of a person.
+#include "filechoosers.h"
 #include "mainwindow.h"
+#include "testsupport.h"
 #include "windowfont.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QtTest>
 
-// The window's widgets have fixed sizes: in the font the program gives the
-// window, every label's and button's text must show in full.
 class tst_MainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase() { FileChoosers::install(previousChoosers); }
+    void choosers_data();
+    void choosers();
+    void generations();
     void everyTextFitsItsWidget();
+
+private:
+    void click(const char *button) { window->findChild<QPushButton *>(button)->click(); }
+    QString field(const char *name) { return window->findChild<QTextEdit *>(name)->toPlainText(); }
+
+    MainWindow *window = nullptr;
+    QStringList answers; // what the next chooser calls return, in order
+    FileChoosers previousChoosers;
 };
 
+void tst_MainWindow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true); // never the user's settings
+    const auto next = [this] { return answers.isEmpty() ? QString() : answers.takeFirst(); };
+    previousChoosers = FileChoosers::install(
+        {[next](QWidget *, const QString &, const QString &, const QString &) { return next(); },
+         [next](QWidget *, const QString &, const QString &, QFileDialog::Options) {
+             return next();
+         }});
+}
+
+void tst_MainWindow::choosers_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QString>("second"); // answer to the second click, after "/first"
+    QTest::addColumn<QString>("note");   // empty: the path is accepted
+
+    const QString cjk = QStringLiteral("报"); // three bytes in UTF-8
+    const QString tooLong = "Erroe: 文件路径和名称太长，超出200byte！";
+    for (const QByteArray button : {"Btn_DBC_Select", "Rbt_FileDir_Select"}) {
+        QTest::newRow(button + ": 200 bytes") << button << "/" + cjk.repeated(66) + "c"
+                                              << "";
+        QTest::newRow(button + ": 201 bytes") << button << "/" + cjk.repeated(66) + "cd" << tooLong;
+        QTest::newRow(button + ": cancelled")
+            << button << QString()
+            << (button.startsWith("Rbt") ? "Erroe: 打开文件路径失败，请重新打开！"
+                                         : "Erroe: 打开文件失败，请检查文件！");
+    }
+}
+
+// A second choice after an accepted "/first": an accepted path is stored and
+// shown; a refused one is shown but not stored, a cancelled one neither.
+void tst_MainWindow::choosers()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(QString, second);
+    QFETCH(QString, note);
+    MainWindow mainWindow;
+    window = &mainWindow;
+    NoteRecorder recorder;
+    answers = QStringList{"/first", second};
+    click(button);
+    click(button);
+    const bool file = button.startsWith("Btn");
+    QCOMPARE(recorder.notes.join(""), note);
+    QCOMPARE(field(file ? "textEdit_dbc" : "textEdit_S_File"),
+             second.isEmpty() ? "/first" : second);
+    QCOMPARE(QString::fromUtf8(file ? mainWindow.dbcFilePath : mainWindow.outputDirPath),
+             note.isEmpty() ? second : "/first");
+    QCOMPARE(file ? mainWindow.dbcFileChosen : mainWindow.outputDirChosen, note.isEmpty());
+    window = nullptr;
+}
+
+// Two presses convert twice, each on a new engine: the replaced one is
+// released at once. Text typed into a field is not a choice.
+void tst_MainWindow::generations()
+{
+    QTemporaryDir tmp;
+    const QString outDir = tmp.filePath("输出"), start = QDir::currentPath();
+    MainWindow mainWindow;
+    window = &mainWindow;
+    NoteRecorder recorder;
+    click("Btn_Creat_File");
+    answers = QStringList{QStringLiteral(QUARVEL_EXAMPLES "/vehicle.dbc"), outDir};
+    click("Btn_DBC_Select");
+    click("Rbt_FileDir_Select");
+    mainWindow.findChild<QTextEdit *>("textEdit_dbc")->setPlainText("/typed/by/hand.dbc");
+    click("Btn_Creat_File");
+    const QPointer<CDBC> first = mainWindow.dbcEngine;
+    QVERIFY(first && first->msgCnt == 7);
+    click("Btn_Creat_File");
+    QVERIFY(!first && mainWindow.dbcEngine);
+    QCOMPARE(QDir::currentPath(), start); // restored after each generation
+    QCOMPARE(recorder.notes,
+             (QStringList{"Erroe: 请确认已经选择文件、路径！", "NOTE: 文件已生成，请查看！",
+                          "NOTE: 文件已生成，请查看！"}));
+    QCOMPARE(readAll(outDir + "/dbc_2_struct.h"), readAll(testData("converter/vehicle.expected")));
+    window = nullptr;
+}
+
+// The window's widgets have fixed sizes: in the font the program gives the
+// window, every label's and button's text must show in full.
 void tst_MainWindow::everyTextFitsItsWidget()
 {
     MainWindow window;
@@ -22,27 +120,21 @@ void tst_MainWindow::everyTextFitsItsWidget()
     window.setFont(fittingWindowFont(window));
     QVERIFY(window.font().pointSizeF() <= 9);
 #endif
-    QList<QPair<QWidget *, QString>> texts;
-    for (QLabel *label : window.findChildren<QLabel *>())
-        texts.append({label, label->text()});
-    for (QPushButton *button : window.findChildren<QPushButton *>())
-        texts.append({button, button->text()});
-    QCOMPARE(texts.size(), 6);
-
-    for (const auto &[widget, text] : texts) {
+    int checked = 0;
+    for (QWidget *widget : window.centralWidget()->findChildren<QWidget *>()) {
+        const bool button = qobject_cast<QPushButton *>(widget);
+        if (!button && !qobject_cast<QLabel *>(widget))
+            continue;
         // A button's frame and padding take a few pixels on every side.
-        const int inset = qobject_cast<QPushButton *>(widget) ? 4 : 0;
+        const int inset = button ? 4 : 0;
         const QSize area = widget->contentsRect().adjusted(inset, inset, -inset, -inset).size();
         const QFontMetrics metrics = widget->fontMetrics();
-        const QSize needed(metrics.horizontalAdvance(text), metrics.height());
-        QVERIFY2(needed.width() <= area.width() && needed.height() <= area.height(),
-                 qPrintable(QString("%1 \"%2\" needs %3x%4 pixels, has %5x%6")
-                                .arg(widget->objectName(), text)
-                                .arg(needed.width())
-                                .arg(needed.height())
-                                .arg(area.width())
-                                .arg(area.height())));
+        QVERIFY2(metrics.horizontalAdvance(widget->property("text").toString()) <= area.width() &&
+                     metrics.height() <= area.height(),
+                 qPrintable(widget->objectName() + " cuts its text off"));
+        ++checked;
     }
+    QCOMPARE(checked, 6);
 }
 
 QTEST_MAIN(tst_MainWindow)
