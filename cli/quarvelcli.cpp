@@ -2,6 +2,7 @@
 
 #include "cdbc.h"
 #include "dbcnotes.h"
+#include "debuglog.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -117,8 +118,11 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     debugStream = options.verbose ? err : nullptr;
     warningStream = err;
     const QtMessageHandler previousHandler = qInstallMessageHandler(routeMessage);
-    // Without --verbose the engine's many progress lines are not even built.
-    if (!options.verbose)
+    // Without --verbose the engine's many progress lines are not even built;
+    // with it they are written in large pieces.
+    if (options.verbose)
+        DebugLog::install();
+    else
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     bool written = false;
@@ -137,7 +141,9 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
                                .arg(options.dbcFile));
     }
 
-    if (!options.verbose)
+    if (options.verbose)
+        DebugLog::uninstall();
+    else
         QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(previousHandler);
     CDBC::setNotifier(previousNotifier);

@@ -1,6 +1,7 @@
 #include "cdbc.h"
 
 #include "dbcnotes.h"
+#include "debuglog.h"
 
 #include <QDebug>
 
@@ -20,6 +21,7 @@ CDBC::~CDBC()
 // untouched; an existing header is not replaced by a partial one.
 bool CDBC::transDbc(QString dbcPath, QString outputDir)
 {
+    const DebugLog::Batch batch;
     setFailure(QString(), QString());
     if (readDbc(&msgTable, &msgCnt, dbcPath) != 0) {
         qDebug() << "Trans dbc false!";

@@ -17,8 +17,9 @@ class CDBC : public QObject
     Q_OBJECT
 
 public:
-    // Receives every note the engine shows the user (title, text). The default,
-    // used while none is set, is QMessageBox::about without a parent window.
+    // Receives every note the engine shows the user (title, text). The window
+    // installs QMessageBox::about without a parent window; while none is set
+    // a note is written as a warning.
     using Notifier = std::function<void(const QString &title, const QString &text)>;
 
     // Why the last readDbc() call failed, so the driver can tell the user.

@@ -6,13 +6,13 @@
 
 #include "cdbc.h"
 #include "dbcmatchers.h"
+#include "debuglog.h"
 
 #include <QByteArray>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStringRef>
 #include <QTextStream>
@@ -26,19 +26,15 @@ using namespace DbcMatchers;
 namespace
 {
 
-// qDebug() builds its text even when the "default" category's debug output is
-// switched off and the line is then dropped; asking first skips that work and
-// changes nothing that any message handler receives.
 bool debugOn()
 {
-    const QLoggingCategory *category = QLoggingCategory::defaultCategory();
-    return !category || category->isDebugEnabled();
+    return DebugLog::enabled();
 }
 
 void debugLine(const char *text)
 {
     if (debugOn())
-        qDebug() << text;
+        DebugLog::line(QLatin1String(text));
 }
 
 // The value of a text of one to nine ASCII digits, which no conversion can
@@ -265,8 +261,8 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, ReadContext &context)
 // then the signal step.
 void readMessage(int index, const QStringRef &block, CanMsgInfo &msg, ReadContext &context)
 {
-    if (debugOn())
-        qDebug() << (QByteArray("read canidCnt:") + QByteArray::number(index));
+    if (debugOn()) // as qDebug() quotes a QByteArray
+        DebugLog::line(QLatin1String("\"read canidCnt:" + QByteArray::number(index) + '"'));
     storeName(first(findMessageName, block), msg.msgName, context.asciiNames);
     msg.msgId = toIdentifier(first(findMessageId, block));
     msg.msgDlc = low8(toInt32(first(findMessageDlc, block)));

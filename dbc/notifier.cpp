@@ -1,6 +1,7 @@
 #include "cdbc.h"
+#include "debuglog.h"
 
-#include <QMessageBox>
+#include <QDebug>
 
 namespace
 {
@@ -18,11 +19,14 @@ CDBC::Notifier CDBC::setNotifier(Notifier notifier)
     return previous;
 }
 
+// The debug lines logged so far go out first, so that they stay ahead of the
+// note. Without a notifier the note is written as a warning.
 void CDBC::notify(const QString &title, const QString &text)
 {
+    DebugLog::flush();
     const Notifier &notifier = currentNotifier();
     if (notifier)
         notifier(title, text);
     else
-        QMessageBox::about(nullptr, title, text);
+        qWarning().noquote() << title + QStringLiteral(": ") + text;
 }
