@@ -6,8 +6,13 @@
 // them is output work, not engine work, and the reader then skips building
 // them. A read that fails (more than 300 messages) is labelled as such.
 //
+// The conversion of the largest file is timed once more with its debug lines
+// on, written to a file by a handler that writes and flushes each message as
+// Qt's default handler does: line by line ("unbatched"), and collected by the
+// batching handler the window and quarvel-cli --verbose install ("batched").
+//
 // "bench_dbc --write-inputs DIR" writes the generated files into DIR and
-// exits, for timing quarvel-cli on them.
+// exits, for timing quarvel-cli on them (bench/time_cli.py).
 //
 // Inputs:
 //   max      300 messages x 64 one-bit signals with a cycle time each (~890 KB),
@@ -16,6 +21,7 @@
 //            mixed, with factors, offsets and ranges, generated here.
 //   corpus/  the three largest files of the real-world corpus, when present.
 #include "cdbc.h"
+#include "debuglog.h"
 
 #include <benchmark/benchmark.h>
 
@@ -126,6 +132,35 @@ void wholeConversion(benchmark::State &state, const QString &path)
     state.SetBytesProcessed(int64_t(state.iterations()) * QFileInfo(path).size());
 }
 
+// Where the debug lines go in the debug-line benchmarks: a file, written and
+// flushed message by message as Qt's default handler writes stderr.
+std::FILE *debugFile = nullptr;
+
+void writeToDebugFile(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    std::fprintf(debugFile, "%s\n", message.toLocal8Bit().constData());
+    std::fflush(debugFile);
+}
+
+void conversionWithDebugLines(benchmark::State &state, const QString &path, bool batched)
+{
+    debugFile = std::fopen(qPrintable(workDir().filePath(QStringLiteral("debug.log"))), "w");
+    if (debugFile == nullptr)
+        qFatal("cannot open the debug log");
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(writeToDebugFile);
+    if (batched)
+        DebugLog::install();
+    wholeConversion(state, path);
+    if (batched)
+        DebugLog::uninstall();
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    state.counters["log_bytes_per_conversion"] =
+        double(std::ftell(debugFile)) / double(state.iterations());
+    std::fclose(debugFile);
+}
+
 void registerInput(const std::string &name, const QString &path)
 {
     benchmark::RegisterBenchmark(("readDbc/" + name).c_str(), readOnly, path)
@@ -158,7 +193,13 @@ int main(int argc, char **argv)
     if (!workDir().isValid())
         qFatal("no temporary directory");
 
-    registerInput("max", writeInput(QStringLiteral("max.dbc"), maxSizeDbc()));
+    const QString max = writeInput(QStringLiteral("max.dbc"), maxSizeDbc());
+    registerInput("max", max);
+    for (const bool batched : {false, true})
+        benchmark::RegisterBenchmark(batched ? "transDbc/max/debug-lines-batched"
+                                             : "transDbc/max/debug-lines-unbatched",
+                                     conversionWithDebugLines, max, batched)
+            ->Unit(benchmark::kMillisecond);
     registerInput("typical", writeInput(QStringLiteral("typical.dbc"), typicalDbc()));
 
     QDir corpus(QStringLiteral(QUARVEL_CORPUS_DIR));
