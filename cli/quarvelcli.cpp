@@ -33,6 +33,43 @@ void routeMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
         writeLine(stream, message);
 }
 
+// One finding as compilers and editors write theirs.
+QString findingLine(const QString &dbcFile, const DbcFinding &finding)
+{
+    if (finding.line == 0)
+        return QStringLiteral("quarvel-cli: warning: %1 in %2").arg(finding.text, dbcFile);
+    return QStringLiteral("%1:%2: warning: %3").arg(dbcFile).arg(finding.line).arg(finding.text);
+}
+
+// Reads the file, reports the findings and, unless only checking or a
+// warning is an error, writes the header. True when the run succeeded: the
+// header was written, or with --check, nothing was found.
+bool convert(const Options &options, std::FILE *err)
+{
+    CDBC engine;
+    bool done = engine.loadDbc(options.dbcFile);
+    if (done) {
+        const QVector<DbcFinding> findings = engine.findings();
+        for (const DbcFinding &finding : findings)
+            writeLine(err, findingLine(options.dbcFile, finding));
+        if (options.check)
+            return findings.isEmpty();
+        if (options.werror && !findings.isEmpty()) {
+            writeLine(err, QStringLiteral("quarvel-cli: %1 warnings treated as errors: the header "
+                                          "is not written")
+                               .arg(findings.size()));
+            return false;
+        }
+        done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir);
+    }
+    // Why it failed, in the system's words.
+    if (!done)
+        writeLine(err,
+                  QStringLiteral("quarvel-cli: %1: %2")
+                      .arg(QDir::toNativeSeparators(engine.failedPath()), engine.failureReason()));
+    return done;
+}
+
 } // namespace
 
 Options parseArguments(const QStringList &arguments)
@@ -50,6 +87,10 @@ Options parseArguments(const QStringList &arguments)
                 options.help = true;
             else if (argument == QLatin1String("--version"))
                 options.version = true;
+            else if (argument == QLatin1String("--check"))
+                options.check = true;
+            else if (argument == QLatin1String("--werror"))
+                options.werror = true;
             else if (options.error.isEmpty())
                 options.error = QStringLiteral("unknown option '%1'").arg(argument);
             continue;
@@ -58,15 +99,17 @@ Options parseArguments(const QStringList &arguments)
     }
     if (options.help || options.version || !options.error.isEmpty())
         return options;
-    if (positional.size() != 2) {
-        options.error = positional.size() < 2
-                            ? QStringLiteral("expected a DBC file and an output directory")
-                            : QStringLiteral("too many arguments");
+    const int wanted = options.check ? 1 : 2;
+    if (positional.size() != wanted) {
+        options.error = positional.size() > wanted ? QStringLiteral("too many arguments")
+                        : options.check
+                            ? QStringLiteral("expected a DBC file")
+                            : QStringLiteral("expected a DBC file and an output directory");
         return options;
     }
     options.dbcFile = positional.at(0);
-    options.outputDir = positional.at(1);
-    if (options.dbcFile.isEmpty() || options.outputDir.isEmpty())
+    options.outputDir = options.check ? QString() : positional.at(1);
+    if (options.dbcFile.isEmpty() || (!options.check && options.outputDir.isEmpty()))
         options.error = QStringLiteral("the DBC file and the output directory must not be empty");
     return options;
 }
@@ -74,15 +117,23 @@ Options parseArguments(const QStringList &arguments)
 QString usage()
 {
     return QStringLiteral(
-        "Usage: quarvel-cli [--verbose] FILE.dbc OUTDIR\n"
+        "Usage: quarvel-cli [--verbose] [--werror] FILE.dbc OUTDIR\n"
+        "       quarvel-cli --check FILE.dbc\n"
         "Converts the DBC file FILE.dbc into OUTDIR/dbc_2_struct.h, creating OUTDIR if needed.\n"
+        "What the header leaves out or gets wrong (signals it does not write, names\n"
+        "cut short or no C identifiers, members twice in a struct, ...) is reported on\n"
+        "stderr, one line each: FILE:LINE: warning: TEXT.\n"
         "\n"
         "Options:\n"
+        "      --check    only read FILE.dbc and report; write nothing\n"
+        "      --werror   fail the conversion on any warning, leaving the old header\n"
         "  -v, --verbose  print the engine's progress lines on stderr\n"
         "  -h, --help     show this help and exit\n"
         "      --version  show the version and exit\n"
         "\n"
-        "Exit status: 0 the header was written, 1 the conversion failed, 2 usage error.");
+        "Exit status: 0 the header was written (--check: nothing to report), 1 the\n"
+        "conversion failed (--check: something to report; --werror: any warning),\n"
+        "2 usage error.");
 }
 
 QString versionText()
@@ -125,21 +176,7 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     else
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
-    bool written = false;
-    {
-        CDBC engine;
-        written = engine.transDbc(options.dbcFile, options.outputDir);
-        // Why it failed, in the system's words; or that the header is empty
-        // (garbage, CR-only line ends and UTF-16 without a byte-order mark
-        // all read as files without messages).
-        if (!written)
-            writeLine(err, QStringLiteral("quarvel-cli: %1: %2")
-                               .arg(QDir::toNativeSeparators(engine.failedPath()),
-                                    engine.failureReason()));
-        else if (engine.msgCnt == 0)
-            writeLine(err, QStringLiteral("quarvel-cli: warning: no message found in %1")
-                               .arg(options.dbcFile));
-    }
+    const bool written = convert(options, err);
 
     if (options.verbose)
         DebugLog::uninstall();

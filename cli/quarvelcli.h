@@ -9,15 +9,17 @@
 // The headless converter: the window's one job, DBC file in, "dbc_2_struct.h"
 // out, for build scripts and CI jobs. Kept apart from main() so the argument
 // handling and the conversion can be driven in-process by the tests.
-namespace QuarvelCli {
+namespace QuarvelCli
+{
 
 enum ExitCode { Converted = 0, ConversionFailed = 1, UsageError = 2 };
 
-struct Options
-{
+struct Options {
     bool verbose = false;
     bool help = false;
     bool version = false;
+    bool check = false;  // report the findings only, write nothing
+    bool werror = false; // any finding fails the conversion
     QString dbcFile;
     QString outputDir;
     QString error; // set when the arguments are not usable
@@ -31,8 +33,8 @@ QString versionText();
 
 // Runs the converter on the arguments that follow the program name. Notes go
 // to `out` (the success note, usage on --help, the version) and `err`
-// (failure notes, usage errors, and with --verbose the engine's debug lines),
-// one line each, UTF-8.
+// (failure notes and their reasons, the findings as FILE:LINE: warning: TEXT,
+// usage errors, and with --verbose the engine's debug lines), one line each, UTF-8.
 int run(const QStringList &arguments, std::FILE *out, std::FILE *err);
 
 } // namespace QuarvelCli

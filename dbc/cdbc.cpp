@@ -22,6 +22,12 @@ CDBC::~CDBC()
 bool CDBC::transDbc(QString dbcPath, QString outputDir)
 {
     const DebugLog::Batch batch;
+    return loadDbc(dbcPath) && writeStructHeader(msgTable, msgCnt, outputDir);
+}
+
+bool CDBC::loadDbc(QString dbcPath)
+{
+    const DebugLog::Batch batch;
     setFailure(QString(), QString());
     if (readDbc(&msgTable, &msgCnt, dbcPath) != 0) {
         qDebug() << "Trans dbc false!";
@@ -37,13 +43,7 @@ bool CDBC::transDbc(QString dbcPath, QString outputDir)
     for (int i = 0; i < msgCnt; ++i)
         std::memset(msgTable[i].msgData, 0, sizeof msgTable[i].msgData);
     flipStartBits(msgTable, msgCnt);
-    return writeStructHeader(msgTable, msgCnt, outputDir);
-}
-
-void CDBC::setFailure(const QString &path, const QString &reason)
-{
-    failurePath = path;
-    failureText = reason;
+    return true;
 }
 
 // The reader does not record byte order, so every signal is treated alike:
@@ -58,4 +58,10 @@ void CDBC::flipStartBits(CanMsgInfo *table, int count)
         for (int s = 0; s < slotsInUse; ++s)
             msg.signalInfo[s].bitStart = static_cast<std::uint8_t>(msg.signalInfo[s].bitStart ^ 7);
     }
+}
+
+void CDBC::setFailure(const QString &path, const QString &reason)
+{
+    failurePath = path;
+    failureText = reason;
 }

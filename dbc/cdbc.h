@@ -2,6 +2,7 @@
 #define CDBC_H
 
 #include "canmsginfo.h"
+#include "dbcfindings.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -31,6 +32,12 @@ public:
     // Conversion driver: read, clear data bytes, flip start bits, write the
     // header. True when the header was written.
     bool transDbc(QString dbcPath, QString outputDir);
+    // Its first half: read, clear data bytes, flip start bits. True when the
+    // file was read; a failure is told to the user.
+    bool loadDbc(QString dbcPath);
+    // What the header of the loaded table leaves out or gets wrong, in the
+    // order of the DBC file's lines; derived from the header's own bit walk.
+    QVector<DbcFinding> findings() const;
     // Mirrors every signal's start bit within its byte (bit k becomes bit 7 - k).
     void flipStartBits(CanMsgInfo *table, int count);
 
@@ -75,6 +82,7 @@ private:
     void setFailure(const QString &path, const QString &reason);
 
     ReadError readError = ReadError::None;
+    QVector<DbcSourceMessage> sourceMessages; // one per record of the last read
     QString failurePath;
     QString failureText;
 };

@@ -18,6 +18,7 @@
 #include <QTextStream>
 #include <QVector>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -141,9 +142,9 @@ bool localEncodingKeepsAsciiNames()
 
 // Converts a name to the local 8-bit encoding and copies it with its NUL into
 // a 40-byte name array; a name beyond 39 bytes is cut to its first 39 bytes,
-// with a debug line. Names are runs of \w, so when the local encoding keeps
-// them as they are the bytes are copied directly.
-void storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool asciiAsIs)
+// with a debug line, and true is returned. Names are runs of \w, so when the
+// local encoding keeps them as they are the bytes are copied directly.
+bool storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool asciiAsIs)
 {
     const int n = name.size();
     const QChar *c = name.unicode();
@@ -157,22 +158,47 @@ void storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool a
         for (int i = 0; i < kept; ++i)
             dest[i] = char(c[i].unicode());
         dest[kept] = '\0';
-        return;
+        return n > kept;
     }
     QByteArray bytes = name.toLocal8Bit();
-    if (bytes.size() > DbcLimits::MaxNameLength) {
+    const bool cut = bytes.size() > DbcLimits::MaxNameLength;
+    if (cut) {
         if (debugOn())
             qDebug().noquote() << "name cut to 39 bytes:" << bytes;
         bytes.truncate(DbcLimits::MaxNameLength);
     }
     std::memcpy(dest, bytes.constData(), static_cast<size_t>(bytes.size()));
     dest[bytes.size()] = '\0';
+    return cut;
 }
+
+// The 1-based line of positions in the text, counted on from the position
+// asked before (from the start again for an earlier one).
+class LineCounter
+{
+public:
+    explicit LineCounter(const QStringRef &text) : text(text.unicode()) {}
+    int lineOf(const QStringRef &part)
+    {
+        const int at = part.position();
+        if (at < counted)
+            counted = 0, line = 1;
+        line += int(std::count(text + counted, text + at, QChar(u'\n')));
+        counted = at;
+        return line;
+    }
+
+private:
+    const QChar *text;
+    int counted = 0;
+    int line = 1;
+};
 
 // What one read carries from step to step.
 struct ReadContext {
     bool asciiNames;           // the local encoding keeps name characters as ASCII
     QVector<QStringRef> lines; // the signal lines of the block being read
+    LineCounter lineCounter;
 };
 
 // Opens and decodes the DBC file. Decoded as QTextStream decodes by default:
@@ -216,7 +242,8 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
 }
 
 // The signal step for one block: its signal lines and their fields.
-void readSignals(const QStringRef &block, CanMsgInfo &msg, ReadContext &context)
+void readSignals(const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &source,
+                 ReadContext &context)
 {
     // The signal lines are those of the block after its message line, which
     // ends at the block's first line feed: a message line holding "SG_" (a
@@ -224,21 +251,25 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, ReadContext &context)
     const QStringRef body = block.mid(block.indexOf(QLatin1Char('\n')) + 1);
     QVector<QStringRef> &lines = context.lines;
     lines.clear();
-    const int lineCount = all(findSignalLine, body, &lines, DbcLimits::MaxSignals);
+    const int lineCount = all(findSignalLine, body, &lines, DbcLimits::MaxSignals + 1);
+    const int kept = qMin(lineCount, DbcLimits::MaxSignals);
 
     // The first 64 signal lines are kept; a debug line tells how many were dropped.
     if (lineCount > DbcLimits::MaxSignals && debugOn())
         qDebug().noquote().nospace() << "too many signals in message " << msg.msgName << " (id "
                                      << msg.msgId << "): " << (lineCount - DbcLimits::MaxSignals)
                                      << " of " << lineCount << " signal lines dropped";
-    msg.signalCnt = static_cast<quint8>(lines.size());
+    msg.signalCnt = static_cast<quint8>(kept);
     debugLine("read signal success!");
 
     // The fields of each line, in their fixed order, each with its debug line.
-    for (int j = 0; j < lines.size(); ++j) {
+    for (int j = 0; j < kept; ++j) {
         const QStringRef &line = lines.at(j);
         CanSignalInfo &sig = msg.signalInfo[j];
-        storeName(first(findSignalName, line), sig.signalName, context.asciiNames);
+        source.signalLines[j] = context.lineCounter.lineOf(line);
+        const QStringRef name = first(findSignalName, line);
+        if (storeName(name, sig.signalName, context.asciiNames))
+            source.fullSignalNames.append({j, name.toString()});
         debugLine("read signal success!");
         sig.bitStart = low8(toInt32(first(findBitStart, line)));
         debugLine("read bitStart success!");
@@ -255,19 +286,27 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, ReadContext &context)
         sig.maximum = toFloat32(first(findMaximum, range));
         debugLine("read signal Maximun success!");
     }
+    if (lineCount > DbcLimits::MaxSignals) {
+        source.droppedLines = lineCount - DbcLimits::MaxSignals;
+        source.firstDroppedLine = context.lineCounter.lineOf(lines.at(DbcLimits::MaxSignals));
+    }
 }
 
 // One record from its block: name, identifier and DLC of the message line,
 // then the signal step.
-void readMessage(int index, const QStringRef &block, CanMsgInfo &msg, ReadContext &context)
+void readMessage(int index, const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &source,
+                 ReadContext &context)
 {
     if (debugOn()) // as qDebug() quotes a QByteArray
         DebugLog::line(QLatin1String("\"read canidCnt:" + QByteArray::number(index) + '"'));
-    storeName(first(findMessageName, block), msg.msgName, context.asciiNames);
+    source.line = context.lineCounter.lineOf(block);
+    const QStringRef name = first(findMessageName, block);
+    if (storeName(name, msg.msgName, context.asciiNames))
+        source.fullName = name.toString();
     msg.msgId = toIdentifier(first(findMessageId, block));
     msg.msgDlc = low8(toInt32(first(findMessageDlc, block)));
     msg.cycleTime = 0;
-    readSignals(block, msg, context);
+    readSignals(block, msg, source, context);
 }
 
 // The cycle-time pass: every attribute line, however many, in file order, so
@@ -373,10 +412,11 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     debugLine("read BOSG success!");
     *count = blockCount;
 
-    ReadContext context{localEncodingKeepsAsciiNames(), {}};
-    context.lines.reserve(DbcLimits::MaxSignals);
+    ReadContext context{localEncodingKeepsAsciiNames(), {}, LineCounter(text)};
+    context.lines.reserve(DbcLimits::MaxSignals + 1);
+    sourceMessages = QVector<DbcSourceMessage>(blockCount);
     for (int i = 0; i < blockCount; ++i)
-        readMessage(i, blocks.at(i), records[i], context);
+        readMessage(i, blocks.at(i), records[i], sourceMessages[i], context);
 
     applyCycleTimes(text, records, blockCount);
     debugLine("read signal finished");

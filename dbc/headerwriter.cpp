@@ -1,6 +1,8 @@
 #include "cdbc.h"
 
+#include "bitwalk.h"
 #include "dbcnotes.h"
+#include "debuglog.h"
 
 #include <QDebug>
 #include <QDir>
@@ -12,6 +14,8 @@
 
 namespace
 {
+
+using BitWalk::MemberName;
 
 const char *const HeaderFileName = "dbc_2_struct.h";
 
@@ -41,30 +45,6 @@ bool writeAll(QSaveFile &file, const QByteArray &bytes)
 void notifyUser(const char *text)
 {
     CDBC::notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(text));
-}
-
-// A name as it is written into member lines.
-struct MemberName {
-    char bytes[2 * DbcLimits::NameSize];
-    int length;
-};
-
-// A name array's bytes, each taken as a Latin-1 character, in UTF-8: bytes
-// below 0x80 stay as they are, the others become two bytes.
-MemberName latin1BytesAsUtf8(const char (&name)[DbcLimits::NameSize])
-{
-    MemberName utf8;
-    utf8.length = 0;
-    for (int i = 0; i < DbcLimits::NameSize && name[i] != '\0'; ++i) {
-        const uchar byte = uchar(name[i]);
-        if (byte < 0x80) {
-            utf8.bytes[utf8.length++] = char(byte);
-        } else {
-            utf8.bytes[utf8.length++] = char(0xC0 | (byte >> 6));
-            utf8.bytes[utf8.length++] = char(0x80 | (byte & 0x3F));
-        }
-    }
-    return utf8;
 }
 
 // Writes `value` in decimal at `at`; returns the position after it.
@@ -103,77 +83,12 @@ void appendMember(QByteArray &out, const MemberName &name, int part, int width)
     out.append(line, int(at - line));
 }
 
-void appendReserve(QByteArray &out, int number, int width)
-{
-    static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
-    appendMember(out, reserveName, number, width);
-}
-
-// First slot that starts at `position` and covers at least one bit. Slots of
-// length 0 (such as the nameless one a message line containing "SG_" yields)
-// never count: they would keep the walk where it is, and they must not hide
-// a real signal that starts at the same bit in a later slot.
-const CanSignalInfo *signalStartingAt(const CanMsgInfo &msg, int position)
-{
-    const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
-    for (int s = 0; s < slotsInUse; ++s) {
-        const CanSignalInfo &sig = msg.signalInfo[s];
-        if (sig.bitStart == position && sig.bitLength != 0)
-            return &sig;
-    }
-    return nullptr;
-}
-
-// The signal's member lines: one whole member when it ends inside the byte of
-// its start bit, otherwise numbered parts that never cross a byte boundary.
-void appendSignal(QByteArray &out, const CanSignalInfo &sig)
-{
-    // Names are stored as 8-bit bytes; each byte is taken as a Latin-1
-    // character and the line is written in UTF-8.
-    const MemberName name = latin1BytesAsUtf8(sig.signalName);
-    const int start = sig.bitStart;
-    const int length = sig.bitLength;
-    const int byteEnd = start / 8 * 8 + 8;
-
-    if (start + length <= byteEnd) {
-        appendMember(out, name, -1, length);
-        return;
-    }
-    int part = 0;
-    appendMember(out, name, part++, byteEnd - start);
-    int remaining = length - (byteEnd - start);
-    while (remaining > 0) {
-        const int width = qMin(remaining, 8);
-        appendMember(out, name, part++, width);
-        remaining -= width;
-    }
-}
-
-// Walks bit positions 0 to 63 of one message. A signal is written where its
-// start bit is reached and the walk jumps past it; runs of bits at which no
-// signal starts become reserve members, closed at every byte boundary.
-// A signal running past bit 63 is written in full and ends the walk.
+// The member lines of one message, in the order of the bit walk.
 void appendMembers(QByteArray &out, const CanMsgInfo &msg)
 {
-    int position = 0;
-    int gap = 0;
-    int reserve = 0;
-    while (position < DbcLimits::PayloadBits) {
-        if (const CanSignalInfo *sig = signalStartingAt(msg, position)) {
-            if (gap > 0)
-                appendReserve(out, reserve++, gap);
-            appendSignal(out, *sig);
-            position += sig->bitLength;
-            gap = 0;
-        } else {
-            ++position;
-            ++gap;
-            if (position % 8 == 0) {
-                appendReserve(out, reserve++, gap);
-                gap = 0;
-            }
-        }
-    }
+    BitWalk::walk(msg, [&out](const MemberName &name, int part, int width, const CanSignalInfo *) {
+        appendMember(out, name, part, width);
+    });
 }
 
 void appendMessage(QByteArray &out, const CanMsgInfo &msg)
@@ -272,6 +187,7 @@ QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count)
 // header is either the old one or the complete new one.
 bool CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir)
 {
+    const DebugLog::Batch batch;
     const QString fileName = QString::fromLatin1(HeaderFileName);
     if (!prepareOutputFile(outputDir, fileName)) {
         notifyUser(DbcNotes::HeaderNotWritten);

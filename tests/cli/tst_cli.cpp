@@ -22,18 +22,35 @@ void tst_Cli::run_data()
     QTest::addColumn<bool>("written"); // %1/out/dbc_2_struct.h is the example's golden
 
     const QString example = QStringLiteral(QUARVEL_EXAMPLES "/vehicle.dbc");
+    const QString findings = testData("cli/findings.dbc");
     const QString success = "NOTE: 文件已生成，请查看！\n",
                   notRead = "NOTE: 打开文件失败，请检查文件！\n";
-    const QString notWritten = "NOTE: 文件打开失败！\nquarvel-cli: %1/";
+    // What the example's header leaves out, reported before any note.
+    const QString warned =
+        example +
+        ":31: warning: message WheelSpeeds: signal WheelSpeedRR runs past bit 63: "
+        "WheelSpeeds_Type is wider than 64 bits and ends there\n" +
+        example +
+        ":35: warning: message BrakeStatus: signal BrakePressureMsb is not written: it "
+        "starts inside signal BrakePressure\n" +
+        example +
+        ":47: warning: message GearboxInfo: signal ShiftTime is not written: it shares "
+        "its start bit with signal TargetGear\n";
+    const QString notWritten = warned + "NOTE: 文件打开失败！\nquarvel-cli: %1/";
     const auto row = [](const char *tag, const QStringList &arguments, int exitCode,
                         const QString &out, const QString &err, bool written = false) {
         QTest::newRow(tag) << arguments << exitCode << out << err << written;
     };
-    row("example", {example, "%1/out"}, 0, success, "", true);
-    row("new nested directory", {example, "%1/new/a"}, 0, success, "");
+    row("example", {example, "%1/out"}, 0, success, warned, true);
+    row("new nested directory", {example, "%1/new/a"}, 0, success, warned);
     row("verbose", {"-v", example, "%1/out"}, 0, success, "file open success\n…", true);
     row("no message found", {"%1/file", "%1/new"}, 0, success,
         "quarvel-cli: warning: no message found in %1/file\n");
+    row("check: every kind of finding", {"--check", findings}, 1, "",
+        QString::fromUtf8(readAll(testData("cli/findings.expected"))).replace("FILE", findings));
+    row("check: nothing to report", {"--check", testData("reader/worked_example.dbc")}, 0, "", "");
+    row("werror keeps the old header", {"--werror", example, "%1/out"}, 1, "",
+        warned + "quarvel-cli: 3 warnings treated as errors: the header is not written\n");
     row("missing input", {"%1/missing.dbc", "%1/out"}, 1, "",
         notRead + "quarvel-cli: %1/missing.dbc: No such file or directory\n");
     row("lone dash is a file name", {"-", "%1/out"}, 1, "", notRead + "quarvel-cli: -: …");
@@ -46,11 +63,13 @@ void tst_Cli::run_data()
         notWritten + "file: not a directory\n");
     row("parent is a file", {example, "%1/file/sub"}, 1, "", notWritten + "file/sub: …");
     row("header name is a directory", {example, "%1/taken"}, 1, "",
-        "NOTE: 打开失败！\n" + notWritten + "taken/dbc_2_struct.h: is a directory\n");
+        warned +
+            "NOTE: 打开失败！\nNOTE: 文件打开失败！\nquarvel-cli: %1/taken/dbc_2_struct.h: is a "
+            "directory\n");
     row("unknown option", {"--fast", example, "%1/out"}, 2, "",
         "quarvel-cli: unknown option '--fast'\nUsage: …");
-    row("one argument", {example}, 2, "",
-        "quarvel-cli: expected a DBC file and an output directory\nUsage: …");
+    row("check takes no OUTDIR", {"--check", example, "%1/out"}, 2, "",
+        "quarvel-cli: too many arguments\nUsage: …");
     row("help", {"--help", "x"}, 0, "Usage: quarvel-cli …", "");
     row("version", {"--version"}, 0, "quarvel-cli 1.…", "");
 #ifdef Q_OS_UNIX
@@ -59,7 +78,7 @@ void tst_Cli::run_data()
     row("FIFO as input", {"%1/fifo", "%1/out"}, 1, "",
         notRead + "quarvel-cli: %1/fifo: not a regular file\n");
     row("disk full", {"ulimit", example, "%1/out"}, 1, "",
-        "NOTE: 文件打开失败！\nquarvel-cli: %1/out/dbc_2_struct.h: File too large\n");
+        warned + "NOTE: 文件打开失败！\nquarvel-cli: %1/out/dbc_2_struct.h: File too large\n");
 #endif
 }
 

@@ -1,0 +1,103 @@
+#ifndef BITWALK_H
+#define BITWALK_H
+
+#include "canmsginfo.h"
+
+#include <QtGlobal>
+
+// The bit walk that lays a message's signals over its 64 payload bits. The
+// header writer writes a member line for each member it visits; the findings
+// learn from the very same walk what the header leaves out.
+namespace BitWalk
+{
+
+// A name as it is written into member lines.
+struct MemberName {
+    char bytes[2 * DbcLimits::NameSize];
+    int length;
+};
+
+// A name array's bytes, each taken as a Latin-1 character, in UTF-8: bytes
+// below 0x80 stay as they are, the others become two bytes.
+inline MemberName latin1BytesAsUtf8(const char (&name)[DbcLimits::NameSize])
+{
+    MemberName utf8;
+    utf8.length = 0;
+    for (int i = 0; i < DbcLimits::NameSize && name[i] != '\0'; ++i) {
+        const uchar byte = uchar(name[i]);
+        if (byte < 0x80) {
+            utf8.bytes[utf8.length++] = char(byte);
+        } else {
+            utf8.bytes[utf8.length++] = char(0xC0 | (byte >> 6));
+            utf8.bytes[utf8.length++] = char(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// First slot that starts at `position` and covers at least one bit. Slots of
+// length 0 (such as the nameless one a message line containing "SG_" yields)
+// never count: they would keep the walk where it is, and they must not hide
+// a real signal that starts at the same bit in a later slot.
+inline const CanSignalInfo *signalStartingAt(const CanMsgInfo &msg, int position)
+{
+    const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
+    for (int s = 0; s < slotsInUse; ++s) {
+        const CanSignalInfo &sig = msg.signalInfo[s];
+        if (sig.bitStart == position && sig.bitLength != 0)
+            return &sig;
+    }
+    return nullptr;
+}
+
+// A signal's members: one whole member when it ends inside the byte of its
+// start bit, otherwise numbered parts that never cross a byte boundary.
+template <typename Visit> void visitSignal(const CanSignalInfo &sig, Visit &visit)
+{
+    const MemberName name = latin1BytesAsUtf8(sig.signalName);
+    const int start = sig.bitStart;
+    const int length = sig.bitLength;
+    const int byteEnd = start / 8 * 8 + 8;
+    if (start + length <= byteEnd) {
+        visit(name, -1, length, &sig);
+        return;
+    }
+    int part = 0;
+    visit(name, part++, byteEnd - start, &sig);
+    for (int remaining = length - (byteEnd - start); remaining > 0; remaining -= 8)
+        visit(name, part++, qMin(remaining, 8), &sig);
+}
+
+// Walks bit positions 0 to 63 of one message, with start bits as flipped. A
+// signal is visited where its start bit is reached and the walk jumps past it;
+// runs of bits at which no signal starts become reserve members "resev_N",
+// closed at every byte boundary. A signal running past bit 63 is visited in
+// full and ends the walk. For each member in order, `visit` gets its name, its
+// part number (-1: not numbered), its width, and its signal (null for a reserve).
+template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
+{
+    static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
+    int position = 0;
+    int gap = 0;
+    int reserve = 0;
+    while (position < DbcLimits::PayloadBits) {
+        if (const CanSignalInfo *sig = signalStartingAt(msg, position)) {
+            if (gap > 0)
+                visit(reserveName, reserve++, gap, nullptr);
+            visitSignal(*sig, visit);
+            position += sig->bitLength;
+            gap = 0;
+        } else {
+            ++position;
+            ++gap;
+            if (position % 8 == 0) {
+                visit(reserveName, reserve++, gap, nullptr);
+                gap = 0;
+            }
+        }
+    }
+}
+
+} // namespace BitWalk
+
+#endif // BITWALK_H
