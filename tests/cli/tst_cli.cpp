@@ -68,6 +68,8 @@ void tst_Cli::run_data()
             "directory\n");
     row("unknown option", {"--fast", example, "%1/out"}, 2, "",
         "quarvel-cli: unknown option '--fast'\nUsage: …");
+    row("empty file name", {"", "%1/out"}, 2, "",
+        "quarvel-cli: the DBC file and the output directory must not be empty\nUsage: …");
     row("check takes no OUTDIR", {"--check", example, "%1/out"}, 2, "",
         "quarvel-cli: too many arguments\nUsage: …");
     row("help", {"--help", "x"}, 0, "Usage: quarvel-cli …", "");

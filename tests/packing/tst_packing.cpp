@@ -57,6 +57,7 @@ void tst_Packing::lookup_data()
     QTest::newRow("name of another case") << "TARGET" << untouched;
     QTest::newRow("name cut short") << "Targ" << untouched;
     QTest::newRow("name with a NUL after it") << QString::fromLatin1("Target\0", 7) << untouched;
+    QTest::newRow("only in a record past the count") << "Ghost" << untouched;
 }
 
 // The first signal of the name (lowest message, then lowest slot in use) is
@@ -66,8 +67,9 @@ void tst_Packing::lookup()
     QFETCH(QString, name);
     QFETCH(QByteArray, packed);
     CDBC engine;
-    engine.msgTable = new CanMsgInfo[3]();
+    engine.msgTable = new CanMsgInfo[4]();
     engine.msgCnt = 3;
+    setSignal(engine.msgTable[3], 0, "Ghost", 7, 8);
     setSignal(engine.msgTable[0], 5, "Target", 7, 8);
     engine.msgTable[0].signalCnt = 1; // slot 5 holds the name but is not in use
     CanMsgInfo &target = engine.msgTable[1];
@@ -80,7 +82,8 @@ void tst_Packing::lookup()
 
     engine.canInfoTransferData(name, 0x1F);
     QCOMPARE(hex(target), packed);
-    QCOMPARE(hex(engine.msgTable[0]) + hex(engine.msgTable[2]), untouched + untouched);
+    QCOMPARE(hex(engine.msgTable[0]) + hex(engine.msgTable[2]) + hex(engine.msgTable[3]),
+             untouched + untouched + untouched);
 }
 
 // Random signals of 0 to 40 bits anywhere in the frame and values of any
@@ -92,8 +95,9 @@ void tst_Packing::randomAgainstBitByBitReference()
     const quint32 seed = 20240606;
     QRandomGenerator random(seed);
     CDBC engine;
-    engine.msgTable = new CanMsgInfo[1]();
     engine.msgCnt = 1;
+    engine.canInfoTransferData("Random", 1); // a count without a table is not walked
+    engine.msgTable = new CanMsgInfo[1]();
     CanMsgInfo &msg = engine.msgTable[0];
     setSignal(msg, 0, "Random", 0, 1);
 

@@ -64,11 +64,12 @@ void tst_Reader::read_data()
         "A 1 8 0: S 0|8 (1,0) [0|255]; B 2 8 0: S 0|8 (1,0) [0|255]");
     row("identifiers beyond 31 bits",
         "BO_ 4294967295 A: 8 X\nBO_ 4294967296 B: 8 X\nBO_ 2147483647 C: 8 X\n"
-        "BA_ \"GenMsgCycleTime\" BO_ 4294967295 7;\n",
-        "A 536870911 8 7: ; B 0 8 0: ; C 2147483647 8 0: ");
-    row("cycle times: last line wins, every record with the identifier",
+        "BO_ 5000000000 D: 8 X\nBA_ \"GenMsgCycleTime\" BO_ 4294967295 7;\n",
+        "A 536870911 8 7: ; B 0 8 0: ; C 2147483647 8 0: ; D 0 8 0: ");
+    row("cycle times: last line wins, every record with the identifier, a value after a blank",
         "BO_ 5 A: 8 X\nBO_ 5 B: 8 X\nBO_ 6 C: 8 X\nBA_ \"GenMsgCycleTime\" BO_ 5 10;\n"
-        "BA_ \"GenMsgCycleTime\" BO_ 5 20;\nBA_ \"GenMsgCycleTime\" BO_ 6 x;\n",
+        "BA_ \"GenMsgCycleTime\" BO_ 5 20;\nBA_ \"GenMsgCycleTime\" BO_ 6 x7;\n"
+        "BA_ \"GenMsgCycleTime\" \n",
         "A 5 8 20: ; B 5 8 20: ; C 6 8 0: ");
     row("numbers keep their low 8 bits", "BO_ 1 M: 264 X\n SG_ S : 257|300@1+ (1,0) [0|1] \"\" X\n",
         "M 1 8 0: S 1|44 (1,0) [0|1]");
