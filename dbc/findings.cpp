@@ -69,7 +69,7 @@ private:
         found.append({lineOf(sig), label + what});
     }
     void member(const QByteArray &name, const CanSignalInfo *sig);
-    void notWritten(const CanSignalInfo &sig);
+    QString notWrittenReason(const CanSignalInfo &sig) const;
 
     const CanMsgInfo &msg;
     const DbcSourceMessage &source;
@@ -99,26 +99,21 @@ void MessageFindings::member(const QByteArray &name, const CanSignalInfo *sig)
                                          .arg(QString::fromUtf8(name), text(msg.msgName)));
 }
 
-// Why the walk passed over a signal, told by the signals it wrote.
-void MessageFindings::notWritten(const CanSignalInfo &sig)
+// Why the walk passed over a signal, told by the signals it wrote: it reached
+// the start bit and took an earlier slot there, or it never stopped there
+// because a written signal covers it, or the start lies beyond bit 63.
+QString MessageFindings::notWrittenReason(const CanSignalInfo &sig) const
 {
-    QString reason = QStringLiteral("it starts after bit 63");
     if (sig.bitLength == 0)
-        reason = QStringLiteral("its length is 0");
-    for (const CanSignalInfo *other : qAsConst(written)) {
-        if (sig.bitLength == 0)
-            break;
+        return QStringLiteral("its length is 0");
+    for (const CanSignalInfo *other : written) {
         if (other->bitStart == sig.bitStart)
-            reason = QStringLiteral("it shares its start bit with signal %1");
-        else if (other->bitStart < sig.bitStart &&
-                 sig.bitStart < other->bitStart + other->bitLength)
-            reason = QStringLiteral("it starts inside signal %1");
-        else
-            continue;
-        reason = reason.arg(text(other->signalName));
-        break;
+            return QStringLiteral("it shares its start bit with signal %1")
+                .arg(text(other->signalName));
+        if (other->bitStart < sig.bitStart && sig.bitStart < other->bitStart + other->bitLength)
+            return QStringLiteral("it starts inside signal %1").arg(text(other->signalName));
     }
-    add(&sig, QStringLiteral("signal %1 is not written: %2").arg(text(sig.signalName), reason));
+    return QStringLiteral("it starts after bit 63");
 }
 
 void MessageFindings::signalsOfTheWalk()
@@ -134,7 +129,8 @@ void MessageFindings::signalsOfTheWalk()
     for (int slot = 0; slot < qMin<int>(msg.signalCnt, DbcLimits::MaxSignals); ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
         if (!written.contains(&sig))
-            notWritten(sig);
+            add(&sig, QStringLiteral("signal %1 is not written: %2")
+                          .arg(text(sig.signalName), notWrittenReason(sig)));
         else if (sig.bitStart + sig.bitLength > DbcLimits::PayloadBits)
             add(&sig, QStringLiteral("signal %1 runs past bit 63: %2_Type is wider than 64 bits "
                                      "and ends there")
