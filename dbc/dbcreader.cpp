@@ -220,15 +220,17 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
         return false;
     }
     debugLine("file open success");
-    // One byte more than the bound tells a file that is too large, even one
-    // that grows while it is read.
-    QByteArray bytes = file.read(DbcLimits::MaxDbcFileBytes + 1);
+    // A file that is too large is not read at all; one byte more than the
+    // bound tells one that grows while it is read.
+    QByteArray bytes;
+    if (file.size() <= DbcLimits::MaxDbcFileBytes)
+        bytes = file.read(DbcLimits::MaxDbcFileBytes + 1);
     if (file.error() != QFileDevice::NoError) { // opened, but reading failed
         debugLine("file not read");
         *reason = file.errorString();
         return false;
     }
-    if (bytes.size() > DbcLimits::MaxDbcFileBytes) {
+    if (file.size() > DbcLimits::MaxDbcFileBytes || bytes.size() > DbcLimits::MaxDbcFileBytes) {
         if (debugOn())
             qDebug().noquote().nospace()
                 << "file too large: more than " << DbcLimits::MaxDbcFileMB << " MB";
