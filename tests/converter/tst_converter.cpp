@@ -1,5 +1,6 @@
 // Tests of the header writer: its bit walk, the golden header compiled as C,
 // and every real DBC file converted.
+#include "debuglog.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -43,6 +44,8 @@ private slots:
     void headerCompilesAsC();
     void corpus_data() { addCorpusRows(); }
     void corpus();
+    void batchedDebugLines_data();
+    void batchedDebugLines();
 };
 
 void tst_Converter::walk_data()
@@ -120,6 +123,49 @@ void tst_Converter::corpus()
                  CDBC::buildStructHeader(engine.msgTable, engine.msgCnt));
     else
         QVERIFY(!QFileInfo::exists(tmp.filePath(HeaderName)));
+}
+
+namespace
+{
+QStringList *captured = nullptr;
+void capture(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    *captured << message.split('\n');
+}
+} // namespace
+
+void tst_Converter::batchedDebugLines_data()
+{
+    QTest::addColumn<QString>("outDir"); // relative to a temporary directory
+    QTest::newRow("header written") << "out";
+    QTest::newRow("notes in between") << "taken";
+}
+
+// Collected or not, the debug lines of a conversion and the notes shown in
+// between come out the same and in the same order.
+void tst_Converter::batchedDebugLines()
+{
+    QFETCH(QString, outDir);
+    QTemporaryDir tmp;
+    QVERIFY(QDir().mkpath(tmp.filePath("taken/dbc_2_struct.h")));
+    QStringList lines[2];
+    QLoggingCategory::setFilterRules("default.debug=true");
+    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    const CDBC::Notifier notifier = CDBC::setNotifier(
+        [](const QString &, const QString &text) { *captured << "note " + text; });
+    for (int batched = 0; batched < 2; ++batched) {
+        captured = &lines[batched];
+        QDir(tmp.filePath("out")).removeRecursively();
+        if (batched)
+            DebugLog::install();
+        CDBC().transDbc(QUARVEL_EXAMPLES "/vehicle.dbc", tmp.filePath(outDir));
+    }
+    DebugLog::uninstall();
+    CDBC::setNotifier(notifier);
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules("default.debug=false");
+    QVERIFY(lines[0].size() > 250);
+    QCOMPARE(lines[1], lines[0]);
 }
 
 QTEST_GUILESS_MAIN(tst_Converter)
