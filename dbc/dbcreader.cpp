@@ -220,17 +220,25 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
         return false;
     }
     debugLine("file open success");
-    // A file that is too large is not read at all; one byte more than the
-    // bound tells one that grows while it is read.
+    // A file that is too large is not read at all; one that grows past the
+    // bound while it is read stops the read there.
     QByteArray bytes;
-    if (file.size() <= DbcLimits::MaxDbcFileBytes)
-        bytes = file.read(DbcLimits::MaxDbcFileBytes + 1);
+    bool tooLarge = file.size() > DbcLimits::MaxDbcFileBytes;
+    if (!tooLarge) {
+        bytes.reserve(int(file.size()));
+        char chunk[1 << 16];
+        qint64 got = 0;
+        while (!tooLarge && (got = file.read(chunk, sizeof chunk)) > 0) {
+            tooLarge = bytes.size() + got > DbcLimits::MaxDbcFileBytes;
+            bytes.append(chunk, int(got));
+        }
+    }
     if (file.error() != QFileDevice::NoError) { // opened, but reading failed
         debugLine("file not read");
         *reason = file.errorString();
         return false;
     }
-    if (file.size() > DbcLimits::MaxDbcFileBytes || bytes.size() > DbcLimits::MaxDbcFileBytes) {
+    if (tooLarge) {
         if (debugOn())
             qDebug().noquote().nospace()
                 << "file too large: more than " << DbcLimits::MaxDbcFileMB << " MB";
