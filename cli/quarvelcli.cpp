@@ -50,8 +50,11 @@ bool convert(const Options &options, std::FILE *err)
     bool done = engine.loadDbc(options.dbcFile);
     if (done) {
         const QVector<DbcFinding> findings = engine.findings();
+        QStringList lines; // written at once: a file may have thousands
         for (const DbcFinding &finding : findings)
-            writeLine(err, findingLine(options.dbcFile, finding));
+            lines << findingLine(options.dbcFile, finding);
+        if (!lines.isEmpty())
+            writeLine(err, lines.join(QLatin1Char('\n')));
         if (options.check)
             return findings.isEmpty();
         if (options.werror && !findings.isEmpty()) {
@@ -171,17 +174,19 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const QtMessageHandler previousHandler = qInstallMessageHandler(routeMessage);
     // Without --verbose the engine's many progress lines are not even built;
     // with it they are written in large pieces.
+    QLoggingCategory *const debugLines = QLoggingCategory::defaultCategory();
+    const bool debugWasOn = debugLines->isDebugEnabled();
     if (options.verbose)
         DebugLog::install();
     else
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        debugLines->setEnabled(QtDebugMsg, false);
 
     const bool written = convert(options, err);
 
     if (options.verbose)
         DebugLog::uninstall();
     else
-        QLoggingCategory::setFilterRules(QString());
+        debugLines->setEnabled(QtDebugMsg, debugWasOn);
     qInstallMessageHandler(previousHandler);
     CDBC::setNotifier(previousNotifier);
     return written ? Converted : ConversionFailed;

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QSet>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -75,28 +76,32 @@ private:
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
     const QString label;
-    QVector<const CanSignalInfo *> written;           // in the order of the walk
-    QHash<QByteArray, const CanSignalInfo *> members; // member name -> its signal, null: reserve
-    QSet<const CanSignalInfo *> badNames;             // signals whose name is already reported
+    QVarLengthArray<const CanSignalInfo *, DbcLimits::MaxSignals> written; // in walk order
+    // Member names with their signals (null: a reserve). Reserves are only
+    // kept when a signal's name could be one of theirs.
+    QVarLengthArray<QPair<QByteArray, const CanSignalInfo *>, 2 * DbcLimits::MaxSignals> members;
+    bool reserveNames = false;
+    bool nameReported[DbcLimits::MaxSignals] = {}; // by slot
 };
 
 // A member line's name: no C identifier or a keyword (once per signal), or
 // the same as an earlier member of the struct.
 void MessageFindings::member(const QByteArray &name, const CanSignalInfo *sig)
 {
-    if (sig && !badNames.contains(sig) && (!isCIdentifier(name) || isCKeyword(name))) {
-        badNames.insert(sig);
+    if (sig && !nameReported[sig - msg.signalInfo] && (!isCIdentifier(name) || isCKeyword(name))) {
+        nameReported[sig - msg.signalInfo] = true;
         add(sig, QStringLiteral("member %1 is %2")
                      .arg(QString::fromUtf8(name),
                           isCKeyword(name) ? text("a C keyword") : text("no C identifier")));
     }
-    const auto earlier = members.constFind(name);
-    if (earlier == members.constEnd()) {
-        members.insert(name, sig);
-        return;
+    for (const auto &earlier : members) {
+        if (earlier.first == name) {
+            add(sig ? sig : earlier.second, QStringLiteral("member %1 appears twice in %2_Type")
+                                                .arg(QString::fromUtf8(name), text(msg.msgName)));
+            return;
+        }
     }
-    add(sig ? sig : earlier.value(), QStringLiteral("member %1 appears twice in %2_Type")
-                                         .arg(QString::fromUtf8(name), text(msg.msgName)));
+    members.append({name, sig});
 }
 
 // Why the walk passed over a signal, told by the signals it wrote: it reached
@@ -118,15 +123,19 @@ QString MessageFindings::notWrittenReason(const CanSignalInfo &sig) const
 
 void MessageFindings::signalsOfTheWalk()
 {
+    const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
+    for (int slot = 0; slot < slotsInUse; ++slot)
+        reserveNames = reserveNames || qstrncmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0;
     BitWalk::walk(msg,
                   [this](const BitWalk::MemberName &name, int part, int, const CanSignalInfo *sig) {
                       if (sig && part <= 0)
                           written.append(sig);
-                      member(QByteArray(name.bytes, name.length) +
-                                 (part >= 0 ? QByteArray::number(part) : QByteArray()),
-                             sig);
+                      if (sig || reserveNames)
+                          member(QByteArray(name.bytes, name.length) +
+                                     (part >= 0 ? QByteArray::number(part) : QByteArray()),
+                                 sig);
                   });
-    for (int slot = 0; slot < qMin<int>(msg.signalCnt, DbcLimits::MaxSignals); ++slot) {
+    for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
         if (!written.contains(&sig))
             add(&sig, QStringLiteral("signal %1 is not written: %2")
