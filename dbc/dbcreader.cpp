@@ -220,18 +220,14 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
         return false;
     }
     debugLine("file open success");
-    // A file that is too large is not read at all; one that grows past the
-    // bound while it is read stops the read there.
-    QByteArray bytes;
+    // A file that is too large is not read at all. A file that grows while
+    // it is read is read no further than the bound: no text has more
+    // characters than its file has bytes.
     bool tooLarge = file.size() > DbcLimits::MaxDbcFileBytes;
     if (!tooLarge) {
-        bytes.reserve(int(file.size()));
-        char chunk[1 << 16];
-        qint64 got = 0;
-        while (!tooLarge && (got = file.read(chunk, sizeof chunk)) > 0) {
-            tooLarge = bytes.size() + got > DbcLimits::MaxDbcFileBytes;
-            bytes.append(chunk, int(got));
-        }
+        QTextStream stream(&file);
+        *text = stream.read(DbcLimits::MaxDbcFileBytes + 1);
+        tooLarge = text->size() > DbcLimits::MaxDbcFileBytes;
     }
     if (file.error() != QFileDevice::NoError) { // opened, but reading failed
         debugLine("file not read");
@@ -239,15 +235,13 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
         return false;
     }
     if (tooLarge) {
+        text->clear();
         if (debugOn())
             qDebug().noquote().nospace()
                 << "file too large: more than " << DbcLimits::MaxDbcFileMB << " MB";
         *reason = QStringLiteral("larger than %1 MB").arg(DbcLimits::MaxDbcFileMB);
         return false;
     }
-    file.close();
-    QTextStream stream(&bytes);
-    *text = stream.readAll();
     return true;
 }
 
