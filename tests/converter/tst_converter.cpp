@@ -128,8 +128,10 @@ void tst_Converter::corpus()
 namespace
 {
 QStringList *captured = nullptr;
+int messages = 0;
 void capture(QtMsgType, const QMessageLogContext &, const QString &message)
 {
+    ++messages;
     *captured << message.split('\n');
 }
 } // namespace
@@ -149,6 +151,7 @@ void tst_Converter::batchedDebugLines()
     QTemporaryDir tmp;
     QVERIFY(QDir().mkpath(tmp.filePath("taken/dbc_2_struct.h")));
     QStringList lines[2];
+    int handed[2];
     QLoggingCategory::setFilterRules("default.debug=true");
     const QtMessageHandler previous = qInstallMessageHandler(capture);
     const CDBC::Notifier notifier = CDBC::setNotifier(
@@ -158,7 +161,9 @@ void tst_Converter::batchedDebugLines()
         QDir(tmp.filePath("out")).removeRecursively();
         if (batched)
             DebugLog::install();
+        messages = 0;
         CDBC().transDbc(QUARVEL_EXAMPLES "/vehicle.dbc", tmp.filePath(outDir));
+        handed[batched] = messages;
     }
     DebugLog::uninstall();
     CDBC::setNotifier(notifier);
@@ -166,6 +171,8 @@ void tst_Converter::batchedDebugLines()
     QLoggingCategory::setFilterRules("default.debug=false");
     QVERIFY(lines[0].size() > 250);
     QCOMPARE(lines[1], lines[0]);
+    QCOMPARE(handed[0], lines[0].size() - lines[0].filter("note ").size()); // one by one
+    QVERIFY(handed[1] < 5);                                                 // in pieces
 }
 
 QTEST_GUILESS_MAIN(tst_Converter)
