@@ -162,7 +162,9 @@ void tst_Converter::batchedDebugLines()
         if (batched)
             DebugLog::install();
         messages = 0;
-        CDBC().transDbc(QUARVEL_EXAMPLES "/vehicle.dbc", tmp.filePath(outDir));
+        CDBC engine; // in two steps, as quarvel-cli converts
+        if (engine.loadDbc(QUARVEL_EXAMPLES "/vehicle.dbc"))
+            engine.writeStructHeader(engine.msgTable, engine.msgCnt, tmp.filePath(outDir));
         handed[batched] = messages;
     }
     DebugLog::uninstall();
