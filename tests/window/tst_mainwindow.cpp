@@ -5,6 +5,7 @@
 #include "testsupport.h"
 #include "windowfont.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextEdit>
@@ -115,11 +116,16 @@ void tst_MainWindow::generations()
 // window, every label's and button's text must show in full.
 void tst_MainWindow::everyTextFitsItsWidget()
 {
+    // A large platform default, as on many Linux desktops (12 points and up).
+    const QFont platformFont = QApplication::font();
+    QApplication::setFont(QFont(platformFont.family(), 14));
     MainWindow window;
 #ifndef Q_OS_WIN
     window.setFont(fittingWindowFont(window));
-    QVERIFY(window.font().pointSizeF() <= 9);
+    QVERIFY2(window.font().pointSizeF() <= 9 && window.font().pointSizeF() > 6,
+             qPrintable(QString::number(window.font().pointSizeF())));
 #endif
+    QApplication::setFont(platformFont);
     int checked = 0;
     for (QWidget *widget : window.centralWidget()->findChildren<QWidget *>()) {
         const bool button = qobject_cast<QPushButton *>(widget);
