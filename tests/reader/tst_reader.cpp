@@ -73,6 +73,7 @@ void tst_Reader::read_data()
         "A 5 8 20: ; B 5 8 20: ; C 6 8 0: ");
     row("a unit holding '|'", "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (1,0) [5|6] \"u|v\" X\n",
         "M 1 8 0: S 0|8 (1,0) [5|6]");
+    row("two blanks after BO_: no identifier", "BO_  7 M: 8 X\n", "M 0 8 0: ");
     row("number forms", "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (2.,1e3) [-0.5|+7] \"\" X\n",
         "M 1 8 0: S 0|8 (2,1000) [-0.5|7]");
     row("numbers keep their low 8 bits", "BO_ 1 M: 264 X\n SG_ S : 257|300@1+ (1,0) [0|1] \"\" X\n",
