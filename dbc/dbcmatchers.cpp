@@ -120,6 +120,14 @@ Span findToLast(const QChar *s, int n, int from, Behind behind, ushort close)
     return NoMatch;
 }
 
+// The look-behind (?<=KW\s) of a three-character keyword and one \s.
+inline auto afterKeyword(int n, const char *keyword)
+{
+    return [n, keyword](const QChar *t, int p) {
+        return hasAt(t, n, p - 4, keyword, 3) && isSpace(t[p - 1].unicode());
+    };
+}
+
 const char16_t CycleTimeAttribute[] = u"BA_ \"GenMsgCycleTime\" ";
 constexpr int CycleTimeAttributeLength = int(sizeof CycleTimeAttribute / sizeof(char16_t)) - 1;
 
@@ -173,12 +181,7 @@ Span findMessageName(const QChar *s, int n, int from)
 // (?<=BO_\s)\d+(?=\s)
 Span findMessageId(const QChar *s, int n, int from)
 {
-    return findRun(
-        s, n, from,
-        [n](const QChar *t, int p) {
-            return hasAt(t, n, p - 4, "BO_", 3) && isSpace(t[p - 1].unicode());
-        },
-        isDigit, isSpace);
+    return findRun(s, n, from, afterKeyword(n, "BO_"), isDigit, isSpace);
 }
 
 // (?<=:\s)\d+(?=\s)
@@ -227,12 +230,7 @@ Span findSignalLine(const QChar *s, int n, int from)
 // (?<=SG_\s)\w+(?=\s)
 Span findSignalName(const QChar *s, int n, int from)
 {
-    return findRun(
-        s, n, from,
-        [n](const QChar *t, int p) {
-            return hasAt(t, n, p - 4, "SG_", 3) && isSpace(t[p - 1].unicode());
-        },
-        isWord, isSpace);
+    return findRun(s, n, from, afterKeyword(n, "SG_"), isWord, isSpace);
 }
 
 // (?<=\s:\s)\d+(?=\|)
