@@ -7,8 +7,8 @@
 #include <cstdio>
 
 // The headless converter: the window's one job, DBC file in, "dbc_2_struct.h"
-// out, for build scripts and CI jobs. Kept apart from main() so the argument
-// handling and the conversion can be driven in-process by the tests.
+// out, for build scripts and CI jobs, with what the header leaves out reported
+// as compiler-style warnings. main() only hands it the arguments.
 namespace QuarvelCli
 {
 
