@@ -27,14 +27,9 @@ using namespace DbcMatchers;
 namespace
 {
 
-bool debugOn()
-{
-    return DebugLog::enabled();
-}
-
 void debugLine(const char *text)
 {
-    if (debugOn())
+    if (DebugLog::enabled())
         DebugLog::line(QLatin1String(text));
 }
 
@@ -153,7 +148,7 @@ bool storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool a
         ++wordCharacters;
     if (asciiAsIs && wordCharacters == n) {
         const int kept = qMin(n, int(DbcLimits::MaxNameLength));
-        if (n > kept && debugOn())
+        if (n > kept && DebugLog::enabled())
             qDebug().noquote() << "name cut to 39 bytes:" << name.toLatin1();
         for (int i = 0; i < kept; ++i)
             dest[i] = char(c[i].unicode());
@@ -163,7 +158,7 @@ bool storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool a
     QByteArray bytes = name.toLocal8Bit();
     const bool cut = bytes.size() > DbcLimits::MaxNameLength;
     if (cut) {
-        if (debugOn())
+        if (DebugLog::enabled())
             qDebug().noquote() << "name cut to 39 bytes:" << bytes;
         bytes.truncate(DbcLimits::MaxNameLength);
     }
@@ -236,7 +231,7 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
     }
     if (tooLarge) {
         text->clear();
-        if (debugOn())
+        if (DebugLog::enabled())
             qDebug().noquote().nospace()
                 << "file too large: more than " << DbcLimits::MaxDbcFileMB << " MB";
         *reason = QStringLiteral("larger than %1 MB").arg(DbcLimits::MaxDbcFileMB);
@@ -259,7 +254,7 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &sou
     const int kept = qMin(lineCount, DbcLimits::MaxSignals);
 
     // The first 64 signal lines are kept; a debug line tells how many were dropped.
-    if (lineCount > DbcLimits::MaxSignals && debugOn())
+    if (lineCount > DbcLimits::MaxSignals && DebugLog::enabled())
         qDebug().noquote().nospace() << "too many signals in message " << msg.msgName << " (id "
                                      << msg.msgId << "): " << (lineCount - DbcLimits::MaxSignals)
                                      << " of " << lineCount << " signal lines dropped";
@@ -301,7 +296,7 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &sou
 void readMessage(int index, const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &source,
                  ReadContext &context)
 {
-    if (debugOn()) // as qDebug() quotes a QByteArray
+    if (DebugLog::enabled()) // as qDebug() quotes a QByteArray
         DebugLog::line(QLatin1String("\"read canidCnt:" + QByteArray::number(index) + '"'));
     source.line = context.lineCounter.lineOf(block);
     const QStringRef name = first(findMessageName, block);
@@ -397,7 +392,7 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     blocks.reserve(DbcLimits::MaxMessages);
     const int blockCount = all(findBlock, text, &blocks, DbcLimits::MaxMessages);
     if (blockCount > DbcLimits::MaxMessages) {
-        if (debugOn())
+        if (DebugLog::enabled())
             qDebug().noquote().nospace()
                 << "too many messages: " << blockCount << " message blocks (at most "
                 << DbcLimits::MaxMessages << ")";
