@@ -1,7 +1,7 @@
-#include "cdbc.h"
 #include "debuglog.h"
 #include "mainwindow.h"
 #include "windowfont.h"
+#include <quarvel/cdbc.h>
 
 #include <QApplication>
 #include <QMessageBox>

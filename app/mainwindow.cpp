@@ -1,8 +1,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "cdbc.h"
 #include "filechoosers.h"
+#include <quarvel/cdbc.h>
 
 #include <QByteArray>
 #include <QDir>

@@ -1,7 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "dbclimits.h"
+#include <quarvel/dbclimits.h>
 
 #include <QMainWindow>
 

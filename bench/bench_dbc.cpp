@@ -20,8 +20,8 @@
 //   typical  100 messages of 8 to 16 multi-bit signals, Motorola and Intel
 //            mixed, with factors, offsets and ranges, generated here.
 //   corpus/  the three largest files of the real-world corpus, when present.
-#include "cdbc.h"
 #include "debuglog.h"
+#include <quarvel/cdbc.h>
 
 #include <benchmark/benchmark.h>
 

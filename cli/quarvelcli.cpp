@@ -1,8 +1,8 @@
 #include "quarvelcli.h"
 
-#include "cdbc.h"
 #include "dbcnotes.h"
 #include "debuglog.h"
+#include <quarvel/cdbc.h>
 
 #include <QByteArray>
 #include <QDir>

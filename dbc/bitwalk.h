@@ -1,7 +1,7 @@
 #ifndef BITWALK_H
 #define BITWALK_H
 
-#include "canmsginfo.h"
+#include <quarvel/canmsginfo.h>
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "cdbc.h"
+#include <quarvel/cdbc.h>
 
 #include "dbcnotes.h"
 #include "debuglog.h"

@@ -4,9 +4,9 @@
 // hand-written matcher (dbcmatchers.cpp). Fields are views into the file
 // text: no block or line is copied.
 
-#include "cdbc.h"
 #include "dbcmatchers.h"
 #include "debuglog.h"
+#include <quarvel/cdbc.h>
 
 #include <QByteArray>
 #include <QDebug>

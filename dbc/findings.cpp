@@ -5,7 +5,7 @@
 // signal the walk passes over is explained by the signals it did visit.
 
 #include "bitwalk.h"
-#include "cdbc.h"
+#include <quarvel/cdbc.h>
 
 #include <QByteArray>
 #include <QHash>

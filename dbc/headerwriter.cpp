@@ -1,4 +1,4 @@
-#include "cdbc.h"
+#include <quarvel/cdbc.h>
 
 #include "bitwalk.h"
 #include "dbcnotes.h"

@@ -1,5 +1,5 @@
-#include "cdbc.h"
 #include "debuglog.h"
+#include <quarvel/cdbc.h>
 
 #include <QDebug>
 

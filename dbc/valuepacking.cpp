@@ -1,4 +1,4 @@
-#include "cdbc.h"
+#include <quarvel/cdbc.h>
 
 #include <QByteArray>
 #include <QtGlobal>

@@ -15,8 +15,8 @@
 //    are read that way too (some patterns take time quadratic in a line's
 //    length, so larger inputs would only measure that). This comparison is
 //    the guard that the matchers equal the fixed patterns.
-#include "cdbc.h"
 #include "dbcnotes.h"
+#include <quarvel/cdbc.h>
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Tests of the value-packing slot canInfoTransferData.
-#include "cdbc.h"
+#include <quarvel/cdbc.h>
 
 #include <QtTest>
 

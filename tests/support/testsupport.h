@@ -1,7 +1,7 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
-#include "cdbc.h"
+#include <quarvel/cdbc.h>
 
 #include <QtTest>
 
