@@ -5,6 +5,9 @@
 #include <quarvel/cdbc.h>
 
 #include <QByteArray>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLoggingCategory>
 
@@ -73,35 +76,66 @@ bool convert(const Options &options, std::FILE *err)
     return done;
 }
 
+// The program's options and arguments, as --help shows them.
+struct Parser {
+    Parser();
+
+    QCommandLineParser parser;
+    const QCommandLineOption check{QStringLiteral("check"),
+                                   QStringLiteral("Only read FILE.dbc and report; write nothing.")};
+    const QCommandLineOption werror{
+        QStringLiteral("werror"),
+        QStringLiteral("Fail the conversion on any warning, leaving the old header.")};
+    const QCommandLineOption verbose{
+        {QStringLiteral("v"), QStringLiteral("verbose")},
+        QStringLiteral("Print the engine's progress lines on stderr.")};
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit.")};
+    const QCommandLineOption version{QStringLiteral("version"),
+                                     QStringLiteral("Show the version and exit.")};
+};
+
+Parser::Parser()
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "Converts the DBC file FILE.dbc into OUTDIR/dbc_2_struct.h, creating OUTDIR if needed.\n"
+        "What the header leaves out or gets wrong (signals it does not write, names cut\n"
+        "short or no C identifiers, members twice in a struct, ...) is reported on stderr,\n"
+        "one line each: FILE:LINE: warning: TEXT.\n"
+        "\n"
+        "Exit status: 0 the header was written (--check: nothing to report), 1 the\n"
+        "conversion failed (--check: something to report; --werror: any warning),\n"
+        "2 usage error."));
+    parser.addOptions({check, werror, verbose, help, version});
+    parser.addPositionalArgument(QStringLiteral("FILE.dbc"),
+                                 QStringLiteral("The DBC file to read."));
+    parser.addPositionalArgument(
+        QStringLiteral("OUTDIR"),
+        QStringLiteral("The directory to write dbc_2_struct.h into (not with --check)."),
+        QStringLiteral("[OUTDIR]"));
+}
+
 } // namespace
 
 Options parseArguments(const QStringList &arguments)
 {
     Options options;
-    QStringList positional;
-    bool optionsEnded = false;
-    for (const QString &argument : arguments) {
-        if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            if (argument == QLatin1String("--"))
-                optionsEnded = true;
-            else if (argument == QLatin1String("--verbose") || argument == QLatin1String("-v"))
-                options.verbose = true;
-            else if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
-                options.help = true;
-            else if (argument == QLatin1String("--version"))
-                options.version = true;
-            else if (argument == QLatin1String("--check"))
-                options.check = true;
-            else if (argument == QLatin1String("--werror"))
-                options.werror = true;
-            else if (options.error.isEmpty())
-                options.error = QStringLiteral("unknown option '%1'").arg(argument);
-            continue;
-        }
-        positional << argument;
-    }
-    if (options.help || options.version || !options.error.isEmpty())
+    Parser cli;
+    QCommandLineParser &parser = cli.parser;
+    // The parser takes the program name first; "--" ends the options, so a
+    // DBC file named "-x.dbc" can still be converted.
+    if (!parser.parse(QStringList{QStringLiteral("quarvel-cli")} + arguments)) {
+        options.error = parser.errorText();
         return options;
+    }
+    options.help = parser.isSet(cli.help);
+    options.version = parser.isSet(cli.version);
+    options.verbose = parser.isSet(cli.verbose);
+    options.check = parser.isSet(cli.check);
+    options.werror = parser.isSet(cli.werror);
+    if (options.help || options.version)
+        return options;
+    const QStringList positional = parser.positionalArguments();
     const int wanted = options.check ? 1 : 2;
     if (positional.size() != wanted) {
         options.error = positional.size() > wanted ? QStringLiteral("too many arguments")
@@ -119,24 +153,14 @@ Options parseArguments(const QStringList &arguments)
 
 QString usage()
 {
-    return QStringLiteral(
-        "Usage: quarvel-cli [--verbose] [--werror] FILE.dbc OUTDIR\n"
-        "       quarvel-cli --check FILE.dbc\n"
-        "Converts the DBC file FILE.dbc into OUTDIR/dbc_2_struct.h, creating OUTDIR if needed.\n"
-        "What the header leaves out or gets wrong (signals it does not write, names\n"
-        "cut short or no C identifiers, members twice in a struct, ...) is reported on\n"
-        "stderr, one line each: FILE:LINE: warning: TEXT.\n"
-        "\n"
-        "Options:\n"
-        "      --check    only read FILE.dbc and report; write nothing\n"
-        "      --werror   fail the conversion on any warning, leaving the old header\n"
-        "  -v, --verbose  print the engine's progress lines on stderr\n"
-        "  -h, --help     show this help and exit\n"
-        "      --version  show the version and exit\n"
-        "\n"
-        "Exit status: 0 the header was written (--check: nothing to report), 1 the\n"
-        "conversion failed (--check: something to report; --werror: any warning),\n"
-        "2 usage error.");
+    // The parser names the program by the path it was started with; the help
+    // (and the manual page made from it) names it as users type it.
+    QString text = Parser().parser.helpText();
+    const QLatin1String prefix("Usage: ");
+    const QString program = QCoreApplication::arguments().value(0);
+    if (text.startsWith(prefix + program))
+        text.replace(prefix.size(), program.size(), QStringLiteral("quarvel-cli"));
+    return text.trimmed();
 }
 
 QString versionText()
@@ -149,7 +173,8 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const Options options = parseArguments(arguments);
     if (!options.error.isEmpty()) {
         writeLine(err, QStringLiteral("quarvel-cli: ") + options.error);
-        writeLine(err, usage());
+        writeLine(err, usage().section(QLatin1Char('\n'), 0, 0));
+        writeLine(err, QStringLiteral("Try 'quarvel-cli --help' for more information."));
         return UsageError;
     }
     if (options.help) {

@@ -67,7 +67,9 @@ void tst_Cli::run_data()
             "NOTE: 打开失败！\nNOTE: 文件打开失败！\nquarvel-cli: %1/taken/dbc_2_struct.h: is a "
             "directory\n");
     row("unknown option", {"--fast", example, "%1/out"}, 2, "",
-        "quarvel-cli: unknown option '--fast'\nUsage: …");
+        "quarvel-cli: Unknown option 'fast'.\nUsage: quarvel-cli [options] FILE.dbc [OUTDIR]\n"
+        "Try 'quarvel-cli --help' for more information.\n");
+    row("options end at --", {"--", "-x.dbc", "%1/out"}, 1, "", notRead + "quarvel-cli: -x.dbc: …");
     row("empty file name", {"", "%1/out"}, 2, "",
         "quarvel-cli: the DBC file and the output directory must not be empty\nUsage: …");
     row("check takes no OUTDIR", {"--check", example, "%1/out"}, 2, "",
