@@ -1,0 +1,102 @@
+# Installs this build into a fresh prefix and builds examples/consumer
+# against it, once per generator, the way a user's project would:
+#   - the packing program prints the bytes the engine packs for a known value;
+#   - the C program compiles against the generated header;
+#   - an edit of the DBC file that leaves the header's bytes as they were
+#     compiles nothing; a real change regenerates the header and recompiles
+#     the C file;
+#   - with WERROR the findings fail the build and the old header stays.
+#
+# cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DGENERATORS=Ninja;Unix Makefiles
+#       -DC_COMPILER=... -DCXX_COMPILER=... -P consumer.cmake
+
+function(run)
+    cmake_parse_arguments(RUN "FAIL" "OUTPUT" "" ${ARGN})
+    execute_process(COMMAND ${RUN_UNPARSED_ARGUMENTS} OUTPUT_VARIABLE out ERROR_VARIABLE out
+                    RESULT_VARIABLE result)
+    if(RUN_FAIL AND result EQUAL 0)
+        message(FATAL_ERROR "expected to fail: ${RUN_UNPARSED_ARGUMENTS}\n${out}")
+    elseif(NOT RUN_FAIL AND NOT result EQUAL 0)
+        message(FATAL_ERROR "failed (${result}): ${RUN_UNPARSED_ARGUMENTS}\n${out}")
+    endif()
+    if(RUN_OUTPUT)
+        set(${RUN_OUTPUT} "${out}" PARENT_SCOPE)
+    endif()
+endfunction()
+
+function(expect what haystack needle)
+    string(FIND "${haystack}" "${needle}" at)
+    if(what STREQUAL "HAS" AND at EQUAL -1)
+        message(FATAL_ERROR "expected '${needle}' in:\n${haystack}")
+    elseif(what STREQUAL "LACKS" AND NOT at EQUAL -1)
+        message(FATAL_ERROR "did not expect '${needle}' in:\n${haystack}")
+    endif()
+endfunction()
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+set(prefix "${WORK_DIR}/prefix")
+run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
+file(READ "${SOURCE_DIR}/examples/vehicle.dbc" vehicle)
+
+foreach(generator IN LISTS GENERATORS)
+    string(MAKE_C_IDENTIFIER "${generator}" tag)
+    set(dbc "${WORK_DIR}/${tag}/vehicle.dbc")
+    set(build "${WORK_DIR}/${tag}/build")
+    set(header "${build}/frame_dump_dbc/dbc_2_struct.h")
+    file(WRITE "${dbc}" "${vehicle}")
+    run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}/examples/consumer" -B "${build}" -G "${generator}"
+        "-DCMAKE_PREFIX_PATH=${prefix}" "-DVEHICLE_DBC=${dbc}"
+        "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}")
+    run("${CMAKE_COMMAND}" --build "${build}" OUTPUT out)
+    expect(HAS "${out}" "${dbc}:35: warning: ")
+
+    # CoolantTemp, 23|8@0+, lies at bit 16 in the header; packed with 130 its
+    # most significant bit goes to bit 0 of byte 2.
+    run("${build}/pack_value" "${dbc}" CoolantTemp 130 OUTPUT out)
+    if(NOT out STREQUAL "EngineData 00 00 01 04 00 00 00 00\n")
+        message(FATAL_ERROR "${generator}: pack_value printed '${out}'")
+    endif()
+    run("${build}/frame_dump" OUTPUT out)
+    if(NOT out STREQUAL "00 00 82 00 01 00 00 00\n")
+        message(FATAL_ERROR "${generator}: frame_dump printed '${out}'")
+    endif()
+
+    # Neutral: a blank line and a comment. Nothing is compiled, the header
+    # keeps its bytes and its time.
+    file(TIMESTAMP "${header}" before "%Y-%m-%dT%H:%M:%S")
+    file(READ "${header}" old_header HEX)
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
+    file(WRITE "${dbc}" "\nCM_ \"An edit the header does not show.\";\n${vehicle}")
+    run("${CMAKE_COMMAND}" --build "${build}" OUTPUT out)
+    expect(HAS "${out}" "Generating dbc_2_struct.h")
+    expect(LACKS "${out}" "Building")
+    file(TIMESTAMP "${header}" after "%Y-%m-%dT%H:%M:%S")
+    if(NOT before STREQUAL after)
+        message(FATAL_ERROR "${generator}: a neutral edit touched the header")
+    endif()
+
+    # A real change: a signal renamed.
+    string(REPLACE "EngineChecksum" "EngineCrc" renamed "${vehicle}")
+    file(WRITE "${dbc}" "${renamed}")
+    run("${CMAKE_COMMAND}" --build "${build}" OUTPUT out)
+    expect(HAS "${out}" "Building C object")
+    file(READ "${header}" header_text)
+    expect(HAS "${header_text}" "EngineCrc:8;")
+
+    # WERROR: the example's findings fail the build; the header stays.
+    file(READ "${header}" old_header HEX)
+    run("${CMAKE_COMMAND}" -DVEHICLE_DBC_WERROR=ON "${build}")
+    file(WRITE "${dbc}" "${vehicle}")
+    run("${CMAKE_COMMAND}" --build "${build}" FAIL OUTPUT out)
+    expect(HAS "${out}" "warnings treated as errors")
+    file(READ "${header}" new_header HEX)
+    if(NOT old_header STREQUAL new_header)
+        message(FATAL_ERROR "${generator}: WERROR replaced the header")
+    endif()
+
+    # A DBC file that cannot be read fails the build with the reason.
+    run("${CMAKE_COMMAND}" -DVEHICLE_DBC_WERROR=OFF "-DVEHICLE_DBC=${WORK_DIR}/missing.dbc"
+        "${build}")
+    run("${CMAKE_COMMAND}" --build "${build}" FAIL OUTPUT out)
+    expect(HAS "${out}" "missing.dbc: No such file or directory")
+endforeach()
