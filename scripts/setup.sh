@@ -7,8 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # help2man makes quarvel-cli's manual page, dpkg-dev's dpkg-shlibdeps the
-# package's dependencies (cpack -G DEB).
-packages=(cmake make g++ qtbase5-dev fonts-wqy-zenhei libbenchmark-dev help2man dpkg-dev)
+# package's dependencies (cpack -G DEB); the consumer test builds the example
+# project with Ninja as well as with Makefiles.
+packages=(cmake make g++ qtbase5-dev fonts-wqy-zenhei libbenchmark-dev help2man dpkg-dev ninja-build)
 packages+=("$@")
 
 missing=()
