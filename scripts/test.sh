@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Builds Quarvel (installing what is missing) and runs every test: the Qt Test
-# suite in the normal build, the same suite built with AddressSanitizer and
+# suite in the normal build, Debian's checks of the two packages and of the
+# desktop metadata, the same suite built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (leaks included), and a bounded libFuzzer run.
 #
 #   QUARVEL_FUZZ_SECONDS  length of the fuzz run (default 60 in CI, 20 otherwise)
 #   QUARVEL_QUICK=1       only the normal build's suite
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh clang libclang-rt-14-dev
+# clang for the fuzz target; lintian, appstreamcli and desktop-file-validate
+# check the packages and the desktop metadata.
+./scripts/setup.sh clang libclang-rt-14-dev lintian appstream desktop-file-utils
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --build build -j"$jobs"
@@ -20,6 +23,13 @@ if [ "${QUARVEL_QUICK:-0}" = 1 ]; then
     echo "$suite passed, 0 failed"
     exit 0
 fi
+
+echo "== Packages: lintian, AppStream metadata, desktop entry"
+rm -f build/quarvel*.deb
+(cd build && cpack -G DEB >cpack.log 2>&1) || { cat build/cpack.log >&2; exit 1; }
+lintian --fail-on error,warning build/quarvel_*.deb build/quarvel-dev_*.deb
+appstreamcli validate --no-net build/packaging/org.example.quarvel.metainfo.xml
+desktop-file-validate app/quarvel.desktop
 
 echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 [ -f build-asan/CMakeCache.txt ] ||
@@ -47,8 +57,8 @@ build-fuzz/fuzz/fuzz_dbc -max_total_time="$seconds" -timeout=5 -rss_limit_mb=204
     -print_final_stats=1 build-fuzz/corpus tests/data examples
 
 # Every stage above stops the script on a failure, so reaching here means all
-# of them passed: both suites' tests and the fuzz run.
+# of them passed: both suites' tests, the package checks and the fuzz run.
 suite=$(ctest --test-dir build -N | sed -n 's/^Total Tests: //p')
 sanitized=$(ctest --test-dir build-asan -N | sed -n 's/^Total Tests: //p')
-echo "== Summary: $suite tests, $sanitized sanitized tests and the fuzz run"
-echo "$((suite + sanitized + 1)) passed, 0 failed"
+echo "== Summary: $suite tests, the package checks, $sanitized sanitized tests and the fuzz run"
+echo "$((suite + 1 + sanitized + 1)) passed, 0 failed"
