@@ -101,7 +101,7 @@ bool convert(const Options &options, std::FILE *err)
             writeLine(err,
                       QStringLiteral("quarvel-cli: %1 treated as %2: the header is not written")
                           .arg(counted(findings.size(), "warning", "warnings"),
-                               findings.size() == 1 ? "an error" : "errors"));
+                               QLatin1String(findings.size() == 1 ? "an error" : "errors")));
             return false;
         }
         done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir);
