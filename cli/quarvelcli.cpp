@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QLoggingCategory>
 
+#include <iterator>
+
 namespace QuarvelCli
 {
 
@@ -44,6 +46,42 @@ QString findingLine(const QString &dbcFile, const DbcFinding &finding)
     return QStringLiteral("%1:%2: warning: %3").arg(dbcFile).arg(finding.line).arg(finding.text);
 }
 
+// "1 warning", "2 warnings".
+QString counted(int count, const char *singular, const char *plural)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? singular : plural));
+}
+
+// The line after a file's findings: their total and how many of each kind,
+// such as "FILE: 3 warnings: 2 signals not written, 1 running past bit 63".
+QString closingLine(const QString &dbcFile, const QVector<DbcFinding> &findings)
+{
+    static const char *const kinds[][2] = {
+        {"signal not written", "signals not written"},
+        {"running past bit 63", "running past bit 63"},
+        {"message over 64 signals", "messages over 64 signals"},
+        {"name cut to 39 bytes", "names cut to 39 bytes"},
+        {"name invalid in C", "names invalid in C"},
+        {"member twice in its struct", "members twice in their struct"},
+        {"struct name twice", "struct names twice"},
+        {"identifier twice", "identifiers twice"},
+        {"message without a name", "messages without a name"},
+        {"file without messages", "files without messages"},
+    };
+    static_assert(std::size(kinds) == DbcFinding::KindCount, "a wording for every kind");
+    int perKind[DbcFinding::KindCount] = {};
+    for (const DbcFinding &finding : findings)
+        ++perKind[finding.kind];
+    QStringList parts;
+    for (int kind = 0; kind < DbcFinding::KindCount; ++kind) {
+        if (perKind[kind] > 0)
+            parts << counted(perKind[kind], kinds[kind][0], kinds[kind][1]);
+    }
+    return QStringLiteral("%1: %2: %3")
+        .arg(dbcFile, counted(findings.size(), "warning", "warnings"),
+             parts.join(QLatin1String(", ")));
+}
+
 // Reads the file, reports the findings and, unless only checking or a
 // warning is an error, writes the header. True when the run succeeded: the
 // header was written, or with --check, nothing was found.
@@ -56,14 +94,17 @@ bool convert(const Options &options, std::FILE *err)
         QStringList lines; // written at once: a file may have thousands
         for (const DbcFinding &finding : findings)
             lines << findingLine(options.dbcFile, finding);
-        if (!lines.isEmpty())
+        if (!lines.isEmpty()) {
+            lines << closingLine(options.dbcFile, findings);
             writeLine(err, lines.join(QLatin1Char('\n')));
+        }
         if (options.check)
             return findings.isEmpty();
         if (options.werror && !findings.isEmpty()) {
-            writeLine(err, QStringLiteral("quarvel-cli: %1 warnings treated as errors: the header "
-                                          "is not written")
-                               .arg(findings.size()));
+            writeLine(err,
+                      QStringLiteral("quarvel-cli: %1 treated as %2: the header is not written")
+                          .arg(counted(findings.size(), "warning", "warnings"),
+                               QLatin1String(findings.size() == 1 ? "an error" : "errors")));
             return false;
         }
         done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir);

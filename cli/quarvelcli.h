@@ -33,7 +33,7 @@ QString versionText();
 
 // Runs the converter on the arguments that follow the program name. Notes go
 // to `out` (the success note, usage on --help, the version) and `err`
-// (failure notes and their reasons, the findings as FILE:LINE: warning: TEXT,
+// (failure notes and their reasons, the findings as FILE:LINE: warning: TEXT and their count,
 // usage errors, and with --verbose the engine's debug lines), one line each, UTF-8.
 int run(const QStringList &arguments, std::FILE *out, std::FILE *err);
 

@@ -270,7 +270,8 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &sou
         if (storeName(name, sig.signalName, context.asciiNames))
             source.fullSignalNames.append({j, name.toString()});
         debugLine("read signal success!");
-        sig.bitStart = low8(toInt32(first(findBitStart, line)));
+        source.startBits[j] = toInt32(first(findBitStart, line));
+        sig.bitStart = low8(source.startBits[j]);
         debugLine("read bitStart success!");
         sig.bitLength = low8(toInt32(first(findBitLength, line)));
         debugLine("read bitLength success!");
@@ -302,6 +303,8 @@ void readMessage(int index, const QStringRef &block, CanMsgInfo &msg, DbcSourceM
     const QStringRef name = first(findMessageName, block);
     if (storeName(name, msg.msgName, context.asciiNames))
         source.fullName = name.toString();
+    else if (name.isEmpty())
+        source.namelessLine = block.left(block.indexOf(QLatin1Char('\n'))).toString();
     msg.msgId = toIdentifier(first(findMessageId, block));
     msg.msgDlc = low8(toInt32(first(findMessageDlc, block)));
     msg.cycleTime = 0;

@@ -47,29 +47,65 @@ QString text(const char *name)
     return QString::fromLatin1(name);
 }
 
+// How findings name a message; a message on whose BO_ line no name was found
+// is not shown with an empty one.
+QString messageLabel(const CanMsgInfo &msg)
+{
+    if (msg.msgName[0] == '\0')
+        return QStringLiteral("message without a name: ");
+    return QStringLiteral("message %1: ").arg(text(msg.msgName));
+}
+
+// Why no name is found on a BO_ line. The name is a word of ASCII letters,
+// digits and underscores with white space before it and the colon right
+// after it, so a blank before the colon (BO_ 869 DSU_CRUISE : 7 DSU) loses it.
+QString namelessReason(const QString &line)
+{
+    const int colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 1)
+        return QStringLiteral("no colon");
+    const QChar before = line.at(colon - 1);
+    if (before == QLatin1Char(' '))
+        return QStringLiteral("a blank before its colon");
+    if (before.isSpace())
+        return QStringLiteral("white space before its colon");
+    return QStringLiteral("a character other than A-Z, a-z, 0-9 and _ in its name");
+}
+
+// The bits a signal covers in the header, from its start bit as laid out.
+QString bitsLaidOut(const CanSignalInfo &sig)
+{
+    if (sig.bitLength == 1)
+        return QStringLiteral("laid out at bit %1").arg(sig.bitStart);
+    return QStringLiteral("laid out over bits %1 to %2")
+        .arg(sig.bitStart)
+        .arg(sig.bitStart + sig.bitLength - 1);
+}
+
 // Collects the findings of one message.
 class MessageFindings
 {
 public:
     MessageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
                     QVector<DbcFinding> &found)
-        : msg(msg), source(source), found(found),
-          label(QStringLiteral("message %1: ").arg(text(msg.msgName)))
+        : msg(msg), source(source), found(found), label(messageLabel(msg))
     {
     }
 
     void signalsOfTheWalk();
 
 private:
+    int slotOf(const CanSignalInfo &sig) const { return int(&sig - msg.signalInfo); }
     int lineOf(const CanSignalInfo *sig) const
     {
-        return sig ? source.signalLines[sig - msg.signalInfo] : source.line;
+        return sig ? source.signalLines[slotOf(*sig)] : source.line;
     }
-    void add(const CanSignalInfo *sig, const QString &what)
+    void add(DbcFinding::Kind kind, const CanSignalInfo *sig, const QString &what)
     {
-        found.append({lineOf(sig), label + what});
+        found.append({kind, lineOf(sig), label + what});
     }
     void member(const QByteArray &name, const CanSignalInfo *sig);
+    QString placed(const CanSignalInfo &sig) const;
     QString notWrittenReason(const CanSignalInfo &sig) const;
 
     const CanMsgInfo &msg;
@@ -88,20 +124,35 @@ private:
 // the same as an earlier member of the struct.
 void MessageFindings::member(const QByteArray &name, const CanSignalInfo *sig)
 {
-    if (sig && !nameReported[sig - msg.signalInfo] && (!isCIdentifier(name) || isCKeyword(name))) {
-        nameReported[sig - msg.signalInfo] = true;
-        add(sig, QStringLiteral("member %1 is %2")
-                     .arg(QString::fromUtf8(name),
-                          isCKeyword(name) ? text("a C keyword") : text("no C identifier")));
+    if (sig && !nameReported[slotOf(*sig)] && (!isCIdentifier(name) || isCKeyword(name))) {
+        nameReported[slotOf(*sig)] = true;
+        add(DbcFinding::NoCName, sig,
+            QStringLiteral("member %1 is %2")
+                .arg(QString::fromUtf8(name),
+                     isCKeyword(name) ? text("a C keyword") : text("no C identifier")));
     }
     for (const auto &earlier : members) {
         if (earlier.first == name) {
-            add(sig ? sig : earlier.second, QStringLiteral("member %1 appears twice in %2_Type")
-                                                .arg(QString::fromUtf8(name), text(msg.msgName)));
+            add(DbcFinding::MemberTwice, sig ? sig : earlier.second,
+                QStringLiteral("member %1 appears twice in %2_Type")
+                    .arg(QString::fromUtf8(name), text(msg.msgName)));
             return;
         }
     }
     members.append({name, sig});
+}
+
+// A signal with its start bit as the DBC file writes it and the bit the
+// header lays it out at. The header mirrors every start bit within its byte
+// (bit k becomes 7 - k), so the two always differ. Without the file's lines
+// the file's bit is the mirror of the table's.
+QString MessageFindings::placed(const CanSignalInfo &sig) const
+{
+    const int fileStartBit = source.line > 0 ? source.startBits[slotOf(sig)] : sig.bitStart ^ 7;
+    return QStringLiteral("signal %1 (start bit %2, laid out at %3)")
+        .arg(text(sig.signalName))
+        .arg(fileStartBit)
+        .arg(sig.bitStart);
 }
 
 // Why the walk passed over a signal, told by the signals it wrote: it reached
@@ -109,14 +160,13 @@ void MessageFindings::member(const QByteArray &name, const CanSignalInfo *sig)
 // because a written signal covers it, or the start lies beyond bit 63.
 QString MessageFindings::notWrittenReason(const CanSignalInfo &sig) const
 {
-    if (sig.bitLength == 0)
-        return QStringLiteral("its length is 0");
     for (const CanSignalInfo *other : written) {
         if (other->bitStart == sig.bitStart)
-            return QStringLiteral("it shares its start bit with signal %1")
-                .arg(text(other->signalName));
+            return QStringLiteral("it shares its start bit with signal %1 (%2)")
+                .arg(text(other->signalName), bitsLaidOut(*other));
         if (other->bitStart < sig.bitStart && sig.bitStart < other->bitStart + other->bitLength)
-            return QStringLiteral("it starts inside signal %1").arg(text(other->signalName));
+            return QStringLiteral("it starts inside signal %1 (%2)")
+                .arg(text(other->signalName), bitsLaidOut(*other));
     }
     return QStringLiteral("it starts after bit 63");
 }
@@ -137,13 +187,20 @@ void MessageFindings::signalsOfTheWalk()
                   });
     for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
-        if (!written.contains(&sig))
-            add(&sig, QStringLiteral("signal %1 is not written: %2")
-                          .arg(text(sig.signalName), notWrittenReason(sig)));
-        else if (sig.bitStart + sig.bitLength > DbcLimits::PayloadBits)
-            add(&sig, QStringLiteral("signal %1 runs past bit 63: %2_Type is wider than 64 bits "
-                                     "and ends there")
-                          .arg(text(sig.signalName), text(msg.msgName)));
+        const int end = sig.bitStart + sig.bitLength;
+        if (sig.bitLength == 0)
+            add(DbcFinding::SignalNotWritten, &sig,
+                QStringLiteral("signal %1 is not written: its length is 0")
+                    .arg(text(sig.signalName)));
+        else if (!written.contains(&sig))
+            add(DbcFinding::SignalNotWritten, &sig,
+                QStringLiteral("%1 is not written: %2").arg(placed(sig), notWrittenReason(sig)));
+        else if (end > DbcLimits::PayloadBits)
+            add(DbcFinding::SignalPastBit63, &sig,
+                QStringLiteral("%1 runs past bit 63 to bit %2: %3_Type is wider than 64 bits")
+                    .arg(placed(sig))
+                    .arg(end - 1)
+                    .arg(text(msg.msgName)));
     }
 }
 
@@ -152,35 +209,44 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
                      QHash<QByteArray, int> &structs, QHash<qint32, int> &identifiers,
                      QVector<DbcFinding> &found)
 {
-    const QString label = QStringLiteral("message %1: ").arg(text(msg.msgName));
+    const QString label = messageLabel(msg);
+    const auto add = [&](DbcFinding::Kind kind, int line, const QString &what) {
+        found.append({kind, line, what});
+    };
     if (!source.fullName.isNull())
-        found.append(
-            {source.line, QStringLiteral("message name cut to 39 bytes: ") + source.fullName});
+        add(DbcFinding::NameCut, source.line,
+            QStringLiteral("message name cut to 39 bytes: ") + source.fullName);
+    if (msg.msgName[0] == '\0')
+        add(DbcFinding::MessageWithoutName, source.line,
+            QStringLiteral("message without a name (%1): its struct is called _Type")
+                .arg(namelessReason(source.namelessLine)));
     const QByteArray structName = QByteArray(msg.msgName) + "_Type";
     if (!isCIdentifier(structName))
-        found.append(
-            {source.line,
-             label + QStringLiteral("%1 is no C identifier").arg(QString::fromLatin1(structName))});
+        add(DbcFinding::NoCName, source.line,
+            label + QStringLiteral("%1 is no C identifier").arg(QString::fromLatin1(structName)));
     if (structs.contains(structName))
-        found.append({source.line, label + QStringLiteral("%1 is defined already at line %2")
-                                               .arg(QString::fromLatin1(structName))
-                                               .arg(structs.value(structName))});
+        add(DbcFinding::StructTwice, source.line,
+            label + QStringLiteral("%1 is defined already at line %2")
+                        .arg(QString::fromLatin1(structName))
+                        .arg(structs.value(structName)));
     else
         structs.insert(structName, source.line);
     if (identifiers.contains(msg.msgId))
-        found.append({source.line, label + QStringLiteral("identifier 0x%1 is that of the message "
-                                                          "at line %2 too")
-                                               .arg(quint32(msg.msgId), 0, 16)
-                                               .arg(identifiers.value(msg.msgId))});
+        add(DbcFinding::IdentifierTwice, source.line,
+            label + QStringLiteral("identifier 0x%1 is that of the message at line %2 too")
+                        .arg(quint32(msg.msgId), 0, 16)
+                        .arg(identifiers.value(msg.msgId)));
     else
         identifiers.insert(msg.msgId, source.line);
     if (source.droppedLines > 0)
-        found.append({source.firstDroppedLine,
-                      label + QStringLiteral("%1 signal lines after the 64th are dropped")
-                                  .arg(source.droppedLines)});
+        add(DbcFinding::SignalLinesDropped, source.firstDroppedLine,
+            label + (source.droppedLines == 1
+                         ? QStringLiteral("1 signal line after the 64th is dropped")
+                         : QStringLiteral("%1 signal lines after the 64th are dropped")
+                               .arg(source.droppedLines)));
     for (const auto &cut : source.fullSignalNames)
-        found.append({source.signalLines[cut.first],
-                      label + QStringLiteral("signal name cut to 39 bytes: ") + cut.second});
+        add(DbcFinding::NameCut, source.signalLines[cut.first],
+            label + QStringLiteral("signal name cut to 39 bytes: ") + cut.second);
 }
 
 } // namespace
@@ -189,7 +255,7 @@ QVector<DbcFinding> CDBC::findings() const
 {
     QVector<DbcFinding> found;
     if (msgTable == nullptr || msgCnt < 1) {
-        found.append({0, QStringLiteral("no message found")});
+        found.append({DbcFinding::NoMessage, 0, QStringLiteral("no message found")});
         return found;
     }
     QHash<QByteArray, int> structs;

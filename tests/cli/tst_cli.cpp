@@ -28,14 +28,15 @@ void tst_Cli::run_data()
     // What the example's header leaves out, reported before any note.
     const QString warned =
         example +
-        ":31: warning: message WheelSpeeds: signal WheelSpeedRR runs past bit 63: "
-        "WheelSpeeds_Type is wider than 64 bits and ends there\n" +
+        ":31: warning: message WheelSpeeds: signal WheelSpeedRR (start bit 48, laid out at 55) "
+        "runs past bit 63 to bit 70: WheelSpeeds_Type is wider than 64 bits\n" +
         example +
-        ":35: warning: message BrakeStatus: signal BrakePressureMsb is not written: it "
-        "starts inside signal BrakePressure\n" +
+        ":35: warning: message BrakeStatus: signal BrakePressureMsb (start bit 3, laid out at 4) "
+        "is not written: it starts inside signal BrakePressure (laid out over bits 0 to 11)\n" +
         example +
-        ":47: warning: message GearboxInfo: signal ShiftTime is not written: it shares "
-        "its start bit with signal TargetGear\n";
+        ":47: warning: message GearboxInfo: signal ShiftTime (start bit 15, laid out at 8) is not "
+        "written: it shares its start bit with signal TargetGear (laid out over bits 8 to 11)\n" +
+        example + ": 3 warnings: 2 signals not written, 1 running past bit 63\n";
     const QString notWritten = warned + "NOTE: 文件打开失败！\nquarvel-cli: %1/";
     const auto row = [](const char *tag, const QStringList &arguments, int exitCode,
                         const QString &out, const QString &err, bool written = false) {
@@ -45,12 +46,16 @@ void tst_Cli::run_data()
     row("new nested directory", {example, "%1/new/a"}, 0, success, warned);
     row("verbose", {"-v", example, "%1/out"}, 0, success, "file open success\n…", true);
     row("no message found", {"%1/file", "%1/new"}, 0, success,
-        "quarvel-cli: warning: no message found in %1/file\n");
+        "quarvel-cli: warning: no message found in %1/file\n"
+        "%1/file: 1 warning: 1 file without messages\n");
     row("check: every kind of finding", {"--check", findings}, 1, "",
         QString::fromUtf8(readAll(testData("cli/findings.expected"))).replace("FILE", findings));
     row("check: nothing to report", {"--check", testData("reader/worked_example.dbc")}, 0, "", "");
     row("werror keeps the old header", {"--werror", example, "%1/out"}, 1, "",
         warned + "quarvel-cli: 3 warnings treated as errors: the header is not written\n");
+    row("werror: one warning", {"--werror", "%1/file", "%1/out"}, 1, "",
+        "quarvel-cli: warning: no message found in %1/file\n%1/file: 1 warning: 1 file without "
+        "messages\nquarvel-cli: 1 warning treated as an error: the header is not written\n");
     row("missing input", {"%1/missing.dbc", "%1/out"}, 1, "",
         notRead + "quarvel-cli: %1/missing.dbc: No such file or directory\n");
     row("lone dash is a file name", {"-", "%1/out"}, 1, "", notRead + "quarvel-cli: -: …");
