@@ -1,5 +1,6 @@
 # Installs this build into a fresh prefix and builds examples/consumer
 # against it, once per generator, the way a user's project would:
+#   - the installed package holds no absolute path of this machine;
 #   - the packing program prints the bytes the engine packs for a known value;
 #   - the C program compiles against the generated header;
 #   - an edit of the DBC file that leaves the header's bytes as they were
@@ -37,6 +38,18 @@ file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
 file(READ "${SOURCE_DIR}/examples/vehicle.dbc" vehicle)
+
+# Relocatable: no path of this machine in the installed package.
+file(GLOB package_files "${prefix}/lib*/cmake/Quarvel/*.cmake")
+if(NOT package_files)
+    message(FATAL_ERROR "no CMake package installed under ${prefix}")
+endif()
+foreach(package_file IN LISTS package_files)
+    file(READ "${package_file}" text)
+    foreach(path "${prefix}" "${BUILD_DIR}" "${SOURCE_DIR}")
+        expect(LACKS "${text}" "${path}")
+    endforeach()
+endforeach()
 
 foreach(generator IN LISTS GENERATORS)
     string(MAKE_C_IDENTIFIER "${generator}" tag)
