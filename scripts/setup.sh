@@ -7,8 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # help2man makes quarvel-cli's manual page, dpkg-dev's dpkg-shlibdeps the
-# package's dependencies (cpack -G DEB).
-packages=(cmake make g++ qtbase5-dev fonts-wqy-zenhei libbenchmark-dev help2man dpkg-dev)
+# package's dependencies (cpack -G DEB). qt6-base-dev is for the test
+# command's Qt 6 build; Qt 5 stays the default.
+packages=(cmake make g++ qtbase5-dev qt6-base-dev fonts-wqy-zenhei libbenchmark-dev help2man
+    dpkg-dev)
 packages+=("$@")
 
 missing=()

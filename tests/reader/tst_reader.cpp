@@ -37,6 +37,7 @@ private slots:
     void initTestCase() { QLoggingCategory::setFilterRules("default.debug=false"); }
     void read_data();
     void read();
+    void callersOwnTable();
     void regexCaptureAll_data();
     void regexCaptureAll();
 };
@@ -55,7 +56,8 @@ void tst_Reader::read_data()
     for (const char *fixture : {"reader/worked_example", "reader/real_world_shapes"})
         QTest::newRow(fixture) << testData(fixture) + ".dbc" << QByteArray() << none
                                << QString::fromUtf8(readAll(testData(fixture) + ".records"));
-    row("CR LF line ends", "BO_ 1 M: 8 X\r\n SG_ S : 0|8@1+ (2.5,-1) [0|255] \"\" X\r\n",
+    row("CR LF line ends, a CR before LF a blank",
+        "BO_ 1 M: 8\r\n SG_ S : 0|8@1+ (2.5,-1) [0|255] \"\" X\r\n",
         "M 1 8 0: S 0|8 (2.5,-1) [0|255]");
     row("bare SG_ line, then a signal line", "BO_ 1 M: 8 X\n SG_\n" + Sig,
         "M 1 8 0:  0|0 (0,0) [0|0], S 0|8 (1,0) [0|255]");
@@ -66,11 +68,15 @@ void tst_Reader::read_data()
         "BO_ 4294967295 A: 8 X\nBO_ 4294967296 B: 8 X\nBO_ 2147483647 C: 8 X\n"
         "BO_ 5000000000 D: 8 X\nBA_ \"GenMsgCycleTime\" BO_ 4294967295 7;\n",
         "A 536870911 8 7: ; B 0 8 0: ; C 2147483647 8 0: ; D 0 8 0: ");
-    row("cycle times: last line wins, every record with the identifier, a value after a blank",
-        "BO_ 5 A: 8 X\nBO_ 5 B: 8 X\nBO_ 6 C: 8 X\nBA_ \"GenMsgCycleTime\" BO_ 5 10;\n"
-        "BA_ \"GenMsgCycleTime\" BO_ 5 20;\nBA_ \"GenMsgCycleTime\" BO_ 6 x7;\n"
-        "BA_ \"GenMsgCycleTime\" \n",
-        "A 5 8 20: ; B 5 8 20: ; C 6 8 0: ");
+    row("cycle times: last line wins, every record with the identifier, a value after a blank, "
+        "a line first in the file",
+        "BA_ \"GenMsgCycleTime\" BO_ 7 30;\nBO_ 5 A: 8 X\nBO_ 5 B: 8 X\nBO_ 6 C: 8 X\nBO_ 7 D: 8 "
+        "X\n"
+        "BA_ \"GenMsgCycleTime\" BO_ 5 10;\nBA_ \"GenMsgCycleTime\" BO_ 5 20;\n"
+        "BA_ \"GenMsgCycleTime\" BO_ 6 x7;\nBA_ \"GenMsgCycleTime\" \n",
+        "A 5 8 20: ; B 5 8 20: ; C 6 8 0: ; D 7 8 30: ");
+    row("a name after a character other than a blank", "BO_ 1 Engine-Data: 8 X\n" + Sig,
+        " 1 8 0: S 0|8 (1,0) [0|255]");
     row("a unit holding '|'", "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (1,0) [5|6] \"u|v\" X\n",
         "M 1 8 0: S 0|8 (1,0) [5|6]");
     row("two blanks after BO_: no identifier", "BO_  7 M: 8 X\n", "M 0 8 0: ");
@@ -127,6 +133,22 @@ void tst_Reader::read()
         QCOMPARE(int(engine.lastReadError()), error);
         QCOMPARE(describe(engine), records);
     }
+}
+
+// A table read into the caller's own pointer is the caller's: the engine's
+// table stays as it was, to be released by the engine.
+void tst_Reader::callersOwnTable()
+{
+    CDBC engine;
+    QCOMPARE(
+        engine.readDbc(&engine.msgTable, &engine.msgCnt, testData("reader/worked_example.dbc")), 0);
+    const QString before = describe(engine);
+    CanMsgInfo *mine = nullptr;
+    int count = 0;
+    QCOMPARE(engine.readDbc(&mine, &count, testData("reader/real_world_shapes.dbc")), 0);
+    QCOMPARE(describe(engine), before);
+    QVERIFY(count == 4 && mine != engine.msgTable);
+    delete[] mine;
 }
 
 void tst_Reader::regexCaptureAll_data()
