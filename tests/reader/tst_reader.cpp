@@ -99,6 +99,15 @@ void tst_Reader::read_data()
     QString many;
     row("300 messages", manyMessages(300, &many), many);
 
+    QByteArray utf16("\xFF\xFE");
+    for (const QChar c : QString::fromLatin1("BO_ 1 M: 8 X\n" + Sig))
+        utf16 += QByteArray(reinterpret_cast<const char *>(&c), 2);
+    row("UTF-16 with byte-order mark", utf16, "M 1 8 0: S 0|8 (1,0) [0|255]");
+    row("UTF-8 byte-order mark before a message line",
+        "\xEF\xBB\xBF"
+        "BO_ 1 M: 8 X\n",
+        "M 1 8 0: ");
+
     // Files that yield no block at all.
     row("empty file", "", "");
     row("CR-only line ends", "BO_ 1 M: 8 X\r" + Sig.trimmed() + "\r", "");
