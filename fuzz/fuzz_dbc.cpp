@@ -14,7 +14,9 @@
 //    reading, pattern by pattern through regexCaptureAll: inputs up to 4 KB
 //    are read that way too (some patterns take time quadratic in a line's
 //    length, so larger inputs would only measure that). This comparison is
-//    the guard that the matchers equal the fixed patterns.
+//    the guard that the matchers equal the fixed patterns. The literal
+//    reading decodes the input with a text stream, so it also guards the
+//    reader's own decoding.
 #include "dbcnotes.h"
 #include "qtcompat.h"
 #include <quarvel/cdbc.h>
