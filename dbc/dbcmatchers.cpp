@@ -299,18 +299,18 @@ Span findMaximum(const QChar *s, int n, int from)
     return NoMatch;
 }
 
-QStringRef first(Finder find, const QStringRef &subject)
+QStringView first(Finder find, QStringView subject)
 {
-    const Span found = find(subject.unicode(), subject.size(), 0);
+    const Span found = find(subject.data(), int(subject.size()), 0);
     if (found.start < 0)
-        return QStringRef();
-    return QStringRef(subject.string(), subject.position() + found.start, found.length);
+        return QStringView();
+    return QStringView(subject.data() + found.start, found.length);
 }
 
-int all(Finder find, const QStringRef &subject, QVector<QStringRef> *out, int limit)
+int all(Finder find, QStringView subject, QVector<QStringView> *out, int limit)
 {
-    const QChar *const s = subject.unicode();
-    const int n = subject.size();
+    const QChar *const s = subject.data();
+    const int n = int(subject.size());
     int found = 0;
     int from = 0;
     while (from <= n) {
@@ -318,8 +318,7 @@ int all(Finder find, const QStringRef &subject, QVector<QStringRef> *out, int li
         if (match.start < 0)
             break;
         if (found < limit)
-            out->append(
-                QStringRef(subject.string(), subject.position() + match.start, match.length));
+            out->append(QStringView(s + match.start, match.length));
         ++found;
         // After an empty match a global run retries there for a non-empty one
         // and then moves on by one character. Of the patterns run globally

@@ -2,7 +2,7 @@
 #define DBCMATCHERS_H
 
 #include <QChar>
-#include <QStringRef>
+#include <QStringView>
 #include <QVector>
 
 #include <climits>
@@ -40,12 +40,12 @@ Span findRange(const QChar *s, int n, int from);
 Span findMinimum(const QChar *s, int n, int from);
 Span findMaximum(const QChar *s, int n, int from);
 
-// The first match in `subject` as a view into the same string, or a null view.
-QStringRef first(Finder find, const QStringRef &subject);
+// The first match in `subject` as a view into the same text, or a null view.
+QStringView first(Finder find, QStringView subject);
 
 // Every match in order, each search going on where the previous match ended.
 // The first `limit` are appended to `out`; returns how many there were.
-int all(Finder find, const QStringRef &subject, QVector<QStringRef> *out, int limit = INT_MAX);
+int all(Finder find, QStringView subject, QVector<QStringView> *out, int limit = INT_MAX);
 
 // The pattern classes \d and \w: ASCII only (no Unicode properties).
 inline bool isDigit(ushort c)

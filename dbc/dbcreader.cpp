@@ -6,6 +6,7 @@
 
 #include "dbcmatchers.h"
 #include "debuglog.h"
+#include "qtcompat.h"
 #include <quarvel/cdbc.h>
 
 #include <QByteArray>
@@ -14,8 +15,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QStringRef>
-#include <QTextStream>
+#include <QStringView>
 #include <QVector>
 
 #include <algorithm>
@@ -35,12 +35,12 @@ void debugLine(const char *text)
 
 // The value of a text of one to nine ASCII digits, which no conversion can
 // overflow, or -1 for any other text.
-int shortDigitValue(const QStringRef &text)
+int shortDigitValue(QStringView text)
 {
-    const int n = text.size();
+    const int n = int(text.size());
     if (n < 1 || n > 9)
         return -1;
-    const QChar *c = text.unicode();
+    const QChar *c = text.data();
     int value = 0;
     for (int i = 0; i < n; ++i) {
         const ushort u = c[i].unicode();
@@ -53,7 +53,7 @@ int shortDigitValue(const QStringRef &text)
 
 // QString::toInt in base 10: 0 for an empty or non-numeric text or one beyond
 // the signed 32-bit range (the success flag is not looked at).
-qint32 toInt32(const QStringRef &text)
+qint32 toInt32(QStringView text)
 {
     const int value = shortDigitValue(text);
     return value >= 0 ? value : text.toInt(nullptr, 10);
@@ -65,12 +65,12 @@ qint32 toInt32(const QStringRef &text)
 // 2^53 divided by an exact power of ten; that one division is correctly
 // rounded, so it is the same double toDouble gives. Every other text goes
 // through toFloat itself.
-float toFloat32(const QStringRef &text)
+float toFloat32(QStringView text)
 {
     static const double powersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const QChar *c = text.unicode();
-    const int n = text.size();
+    const QChar *c = text.data();
+    const int n = int(text.size());
     int i = 0;
     const bool negative = n > 0 && c[0] == QLatin1Char('-');
     if (negative)
@@ -110,7 +110,7 @@ quint8 low8(qint32 value)
 // alike: as QString::toInt gives it, except that a text from 2147483648 to
 // 4294967295 (bit 31 set, an extended frame) gives its 29-bit identifier, the
 // value AND 0x1FFFFFFF. Larger or non-numeric texts give 0.
-qint32 toIdentifier(const QStringRef &text)
+qint32 toIdentifier(QStringView text)
 {
     const int shortValue = shortDigitValue(text);
     if (shortValue >= 0)
@@ -139,10 +139,10 @@ bool localEncodingKeepsAsciiNames()
 // a 40-byte name array; a name beyond 39 bytes is cut to its first 39 bytes,
 // with a debug line, and true is returned. Names are runs of \w, so when the
 // local encoding keeps them as they are the bytes are copied directly.
-bool storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool asciiAsIs)
+bool storeName(QStringView name, char (&dest)[DbcLimits::NameSize], bool asciiAsIs)
 {
-    const int n = name.size();
-    const QChar *c = name.unicode();
+    const int n = int(name.size());
+    const QChar *c = name.data();
     int wordCharacters = 0;
     while (asciiAsIs && wordCharacters < n && isWord(c[wordCharacters].unicode()))
         ++wordCharacters;
@@ -172,10 +172,10 @@ bool storeName(const QStringRef &name, char (&dest)[DbcLimits::NameSize], bool a
 class LineCounter
 {
 public:
-    explicit LineCounter(const QStringRef &text) : text(text.unicode()) {}
-    int lineOf(const QStringRef &part)
+    explicit LineCounter(QStringView text) : text(text.data()) {}
+    int lineOf(QStringView part)
     {
-        const int at = part.position();
+        const int at = int(part.data() - text);
         if (at < counted)
             counted = 0, line = 1;
         line += int(std::count(text + counted, text + at, QChar(u'\n')));
@@ -191,16 +191,37 @@ private:
 
 // What one read carries from step to step.
 struct ReadContext {
-    bool asciiNames;           // the local encoding keeps name characters as ASCII
-    QVector<QStringRef> lines; // the signal lines of the block being read
+    bool asciiNames;            // the local encoding keeps name characters as ASCII
+    QVector<QStringView> lines; // the signal lines of the block being read
     LineCounter lineCounter;
 };
 
-// Opens and decodes the DBC file. Decoded as QTextStream decodes by default:
-// a byte-order mark selects UTF-8, UTF-16 or UTF-32, else the local 8-bit
-// encoding. No text mode, so carriage returns stay in the text. Only regular
-// files are read (a FIFO would block, a device never end), and none larger
-// than DbcLimits::MaxDbcFileBytes. An empty path, or a file that cannot be
+// Reads and decodes the file in pieces the size of a text stream's, at most
+// `bound` + 1 bytes; *bytes gets how many were read. The text grows as a
+// stream's buffer does: Qt 6's own stream, and buffers of the file's exact
+// size, were measured to take fresh memory from the system on every read of
+// a large file, at two to three times the cost.
+QString readText(QFile &file, qint64 bound, qint64 *bytes)
+{
+    QString text;
+    QtCompat::DbcDecoder decoder;
+    char piece[1 << 14];
+    *bytes = 0;
+    while (*bytes <= bound) {
+        const qint64 got = file.read(piece, qMin<qint64>(sizeof piece, bound + 1 - *bytes));
+        if (got <= 0)
+            break;
+        *bytes += got;
+        decoder.appendTo(&text, piece, int(got));
+    }
+    return text;
+}
+
+// Opens and decodes the DBC file: a byte-order mark selects UTF-8, UTF-16 or
+// UTF-32, else the local 8-bit encoding applies, under Qt 5 and Qt 6 alike.
+// No text mode, so carriage returns stay in the text. Only regular files are
+// read (a FIFO would block, a device never end), and none larger than
+// DbcLimits::MaxDbcFileBytes. An empty path, or a file that cannot be
 // opened or read, gives false with the reason.
 bool decodeFile(const QString &path, QString *text, QString *reason)
 {
@@ -215,14 +236,13 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
         return false;
     }
     debugLine("file open success");
-    // A file that is too large is not read at all. A file that grows while
-    // it is read is read no further than the bound: no text has more
-    // characters than its file has bytes.
+    // A file that is too large is not read at all, and one that grows while
+    // it is read is read no further than the bound.
     bool tooLarge = file.size() > DbcLimits::MaxDbcFileBytes;
     if (!tooLarge) {
-        QTextStream stream(&file);
-        *text = stream.read(DbcLimits::MaxDbcFileBytes + 1);
-        tooLarge = text->size() > DbcLimits::MaxDbcFileBytes;
+        qint64 bytes = 0;
+        *text = readText(file, DbcLimits::MaxDbcFileBytes, &bytes);
+        tooLarge = bytes > DbcLimits::MaxDbcFileBytes;
     }
     if (file.error() != QFileDevice::NoError) { // opened, but reading failed
         debugLine("file not read");
@@ -241,14 +261,13 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
 }
 
 // The signal step for one block: its signal lines and their fields.
-void readSignals(const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &source,
-                 ReadContext &context)
+void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, ReadContext &context)
 {
     // The signal lines are those of the block after its message line, which
     // ends at the block's first line feed: a message line holding "SG_" (a
     // name such as MSG_Engine) adds no signal.
-    const QStringRef body = block.mid(block.indexOf(QLatin1Char('\n')) + 1);
-    QVector<QStringRef> &lines = context.lines;
+    const QStringView body = block.mid(block.indexOf(QLatin1Char('\n')) + 1);
+    QVector<QStringView> &lines = context.lines;
     lines.clear();
     const int lineCount = all(findSignalLine, body, &lines, DbcLimits::MaxSignals + 1);
     const int kept = qMin(lineCount, DbcLimits::MaxSignals);
@@ -263,10 +282,10 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &sou
 
     // The fields of each line, in their fixed order, each with its debug line.
     for (int j = 0; j < kept; ++j) {
-        const QStringRef &line = lines.at(j);
+        const QStringView line = lines.at(j);
         CanSignalInfo &sig = msg.signalInfo[j];
         source.signalLines[j] = context.lineCounter.lineOf(line);
-        const QStringRef name = first(findSignalName, line);
+        const QStringView name = first(findSignalName, line);
         if (storeName(name, sig.signalName, context.asciiNames))
             source.fullSignalNames.append({j, name.toString()});
         debugLine("read signal success!");
@@ -279,7 +298,7 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &sou
         debugLine("read signal factor success!");
         sig.offset = toFloat32(first(findOffset, line));
         debugLine("read signal offset success!");
-        const QStringRef range = first(findRange, line);
+        const QStringView range = first(findRange, line);
         debugLine("read signal Minimun To Maximum success!");
         sig.minimum = toFloat32(first(findMinimum, range));
         debugLine("read signal Minimun success!");
@@ -294,13 +313,13 @@ void readSignals(const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &sou
 
 // One record from its block: name, identifier and DLC of the message line,
 // then the signal step.
-void readMessage(int index, const QStringRef &block, CanMsgInfo &msg, DbcSourceMessage &source,
+void readMessage(int index, QStringView block, CanMsgInfo &msg, DbcSourceMessage &source,
                  ReadContext &context)
 {
     if (DebugLog::enabled()) // as qDebug() quotes a QByteArray
         DebugLog::line(QLatin1String("\"read canidCnt:" + QByteArray::number(index) + '"'));
     source.line = context.lineCounter.lineOf(block);
-    const QStringRef name = first(findMessageName, block);
+    const QStringView name = first(findMessageName, block);
     if (storeName(name, msg.msgName, context.asciiNames))
         source.fullName = name.toString();
     else if (name.isEmpty())
@@ -313,12 +332,12 @@ void readMessage(int index, const QStringRef &block, CanMsgInfo &msg, DbcSourceM
 
 // The cycle-time pass: every attribute line, however many, in file order, so
 // the last line for an identifier wins; every record with the identifier is set.
-void applyCycleTimes(const QStringRef &text, CanMsgInfo *records, int count)
+void applyCycleTimes(QStringView text, CanMsgInfo *records, int count)
 {
-    QVector<QStringRef> attributes;
+    QVector<QStringView> attributes;
     all(findCycleAttribute, text, &attributes);
     debugLine("read BOSG success!");
-    for (const QStringRef &attribute : qAsConst(attributes)) {
+    for (QStringView attribute : qAsConst(attributes)) {
         const qint32 id = toIdentifier(first(findMessageId, attribute));
         bool haveValue = false;
         qint32 cycleTime = 0;
@@ -387,11 +406,11 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     // The pattern engine matches nothing in text that is not well-formed
     // UTF-16 (an unpaired surrogate, from a UTF-16 or UTF-32 file): such a
     // text is read as one without any block or attribute line.
-    const QStringRef text = decoded.isValidUtf16() ? QStringRef(&decoded) : QStringRef();
+    const QStringView text = decoded.isValidUtf16() ? QStringView(decoded) : QStringView();
 
     // The block pass. More than 300 blocks fail the read before any table is
     // allocated.
-    QVector<QStringRef> blocks;
+    QVector<QStringView> blocks;
     blocks.reserve(DbcLimits::MaxMessages);
     const int blockCount = all(findBlock, text, &blocks, DbcLimits::MaxMessages);
     if (blockCount > DbcLimits::MaxMessages) {

@@ -8,8 +8,10 @@ cd "$(dirname "$0")/.."
 
 # help2man makes quarvel-cli's manual page, dpkg-dev's dpkg-shlibdeps the
 # package's dependencies (cpack -G DEB); the consumer test builds the example
-# project with Ninja as well as with Makefiles.
-packages=(cmake make g++ qtbase5-dev fonts-wqy-zenhei libbenchmark-dev help2man dpkg-dev ninja-build)
+# project with Ninja as well as with Makefiles. qt6-base-dev is for the test
+# command's Qt 6 build; Qt 5 stays the default.
+packages=(cmake make g++ qtbase5-dev qt6-base-dev fonts-wqy-zenhei libbenchmark-dev help2man
+    dpkg-dev ninja-build)
 packages+=("$@")
 
 missing=()

@@ -2,7 +2,8 @@
 # Builds Quarvel (installing what is missing) and runs every test: the Qt Test
 # suite in the normal build, Debian's checks of the two packages and of the
 # desktop metadata, the same suite built with AddressSanitizer and
-# UndefinedBehaviorSanitizer (leaks included), and a bounded libFuzzer run.
+# UndefinedBehaviorSanitizer (leaks included), a bounded libFuzzer run, and the
+# suite once more built with Qt 6.
 #
 #   QUARVEL_FUZZ_SECONDS  length of the fuzz run (default 60 in CI, 20 otherwise)
 #   QUARVEL_QUICK=1       only the normal build's suite
@@ -56,9 +57,17 @@ build-fuzz/fuzz/fuzz_dbc -max_total_time="$seconds" -timeout=5 -rss_limit_mb=204
     -max_len=65536 -len_control=0 -dict=fuzz/dbc.dict -artifact_prefix=build-fuzz/artifacts/ \
     -print_final_stats=1 build-fuzz/corpus tests/data examples
 
+echo "== Test suite built with Qt 6"
+[ -f build-qt6/CMakeCache.txt ] ||
+    cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_QT_MAJOR=6 \
+        -DQUARVEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-qt6 -j"$jobs"
+ctest --test-dir build-qt6 --output-on-failure -j"$jobs"
+
 # Every stage above stops the script on a failure, so reaching here means all
-# of them passed: both suites' tests, the package checks and the fuzz run.
+# of them passed: the three suites' tests, the package checks and the fuzz run.
 suite=$(ctest --test-dir build -N | sed -n 's/^Total Tests: //p')
 sanitized=$(ctest --test-dir build-asan -N | sed -n 's/^Total Tests: //p')
-echo "== Summary: $suite tests, the package checks, $sanitized sanitized tests and the fuzz run"
-echo "$((suite + 1 + sanitized + 1)) passed, 0 failed"
+qt6=$(ctest --test-dir build-qt6 -N | sed -n 's/^Total Tests: //p')
+echo "== Summary: $suite tests, the package checks, $sanitized sanitized tests, the fuzz run and $qt6 tests with Qt 6"
+echo "$((suite + 1 + sanitized + 1 + qt6)) passed, 0 failed"

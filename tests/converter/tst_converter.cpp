@@ -1,5 +1,5 @@
-// Tests of the header writer: its bit walk, the golden header compiled as C,
-// and every real DBC file converted.
+// Tests of the header writer: golden headers for every shape of the bit walk,
+// compiled as C, and every real DBC file converted into its recorded header.
 #include "debuglog.h"
 #include "testsupport.h"
 
@@ -11,24 +11,16 @@ namespace
 const QString HeaderName = QStringLiteral("dbc_2_struct.h");
 const QString Written = QStringLiteral("NOTE: 文件已生成，请查看！");
 
-// "NAME:WIDTH" of every member line of a header, space separated.
-QByteArray membersOf(const QByteArray &header)
+// The digest of each corpus file's header, or "refused", by file name.
+QHash<QString, QByteArray> recordedDigests()
 {
-    QByteArrayList members;
-    for (const QByteArray &line : header.split('\n')) {
-        if (line.startsWith("    unsigned char ") && line.endsWith(";\r"))
-            members << line.mid(18).chopped(2);
+    QHash<QString, QByteArray> digests;
+    for (const QByteArray &line : readAll(testData("converter/corpus.sha256")).split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() == 2)
+            digests.insert(QString::fromUtf8(fields[1]), fields[0]);
     }
-    return members.join(' ');
-}
-
-// "resev_FIRST:8 ... resev_LAST:8": reserves that fill whole empty bytes.
-QByteArray byteReserves(int first, int last)
-{
-    QByteArrayList out;
-    for (int i = first; i <= last; ++i)
-        out << "resev_" + QByteArray::number(i) + ":8";
-    return out.join(' ');
+    return digests;
 }
 
 } // namespace
@@ -39,90 +31,81 @@ class tst_Converter : public QObject
 
 private slots:
     void initTestCase() { QLoggingCategory::setFilterRules("default.debug=false"); }
-    void walk_data();
-    void walk();
-    void headerCompilesAsC();
+    void golden_data();
+    void golden();
+    void nameBytesAsLatin1InUtf8();
     void corpus_data() { addCorpusRows(); }
     void corpus();
     void batchedDebugLines_data();
     void batchedDebugLines();
 };
 
-void tst_Converter::walk_data()
+void tst_Converter::golden_data()
 {
-    QTest::addColumn<QByteArray>("sigs"); // "NAME:START:LENGTH ...", start bits as flipped
-    QTest::addColumn<QByteArray>("members");
-
-    QTest::newRow("worked example")
-        << QByteArray("DoorOpen:0:1 Speed:4:12 Gear:19:3")
-        << "DoorOpen:1 resev_0:3 Speed0:4 Speed1:8 resev_1:3 Gear:3 resev_2:2 " +
-               byteReserves(3, 7);
-    QTest::newRow("ends at its byte end")
-        << QByteArray("A:8:8") << "resev_0:8 A:8 " + byteReserves(1, 6);
-    QTest::newRow("past bit 63 written in full, walk ends")
-        << QByteArray("A:60:86")
-        << byteReserves(0, 6) + " resev_7:4 A0:4 A1:8 A2:8 A3:8 A4:8 A5:8 A6:8 A7:8 A8:8 A9:8 "
-                                "A10:8 A11:2";
-    QTest::newRow("start above 63 never written") << QByteArray("A:70:4") << byteReserves(0, 7);
-    QTest::newRow("duplicate start: lowest slot")
-        << QByteArray("A:8:4 B:8:2") << "resev_0:8 A:4 resev_1:4 " + byteReserves(2, 7);
-    QTest::newRow("start inside an earlier signal")
-        << QByteArray("A:0:12 B:4:2") << "A0:8 A1:4 resev_0:4 " + byteReserves(1, 6);
-    QTest::newRow("slots out of bit order")
-        << QByteArray("C:40:8 A:0:4 B:4:4")
-        << "A:4 B:4 " + byteReserves(0, 3) + " C:8 " + byteReserves(4, 5);
-    QTest::newRow("zero length neither counts nor hides a later slot")
-        << QByteArray(":7:0 A:7:1 Z:9:0 B:13:3")
-        << "resev_0:7 A:1 resev_1:5 B:3 " + byteReserves(2, 7);
-    QTest::newRow("name bytes as Latin-1 in UTF-8")
-        << QByteArray("A\x80\xbf\xe9:0:8") << "A\xc2\x80\xc2\xbf\xc3\xa9:8 " + byteReserves(0, 6);
+    QTest::addColumn<QString>("dbc");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("vehicle.dbc") << QUARVEL_EXAMPLES "/vehicle.dbc"
+                                 << testData("converter/vehicle.expected");
+    const QDir dir(testData("converter"));
+    for (const QString &file : dir.entryList({"*.dbc"}, QDir::Files, QDir::Name))
+        QTest::newRow(qPrintable(file))
+            << dir.filePath(file) << dir.filePath(QFileInfo(file).completeBaseName() + ".expected");
 }
 
-// The members of one struct for a record built by hand.
-void tst_Converter::walk()
+// Each header is its golden file byte for byte (bit_walk.dbc holds every shape
+// of the bit walk), and the golden file builds as C99 without a warning.
+void tst_Converter::golden()
 {
-    QFETCH(QByteArray, sigs);
-    QFETCH(QByteArray, members);
-    CanMsgInfo msg{};
-    for (const QByteArray &sig : sigs.split(' ')) {
-        CanSignalInfo &s = msg.signalInfo[msg.signalCnt++];
-        qstrncpy(s.signalName, sig.split(':')[0].constData(), DbcLimits::NameSize);
-        s.bitStart = quint8(sig.split(':')[1].toInt());
-        s.bitLength = quint8(sig.split(':')[2].toInt());
-    }
-    QCOMPARE(membersOf(CDBC::buildStructHeader(&msg, 1)), members);
-}
-
-// The golden header builds as C99 without a warning.
-void tst_Converter::headerCompilesAsC()
-{
-#ifndef QUARVEL_C_COMPILER
-    QSKIP("no GCC-compatible C compiler was configured for this build");
-#else
+    QFETCH(QString, dbc);
+    QFETCH(QString, expected);
+    QTemporaryDir tmp;
+    NoteRecorder recorder;
+    QVERIFY(CDBC().transDbc(dbc, tmp.path()));
+    QCOMPARE(readAll(tmp.filePath(HeaderName)), readAll(expected));
+#ifdef QUARVEL_C_COMPILER
     QProcess cc;
     cc.setProcessChannelMode(QProcess::MergedChannels);
-    cc.start(QUARVEL_C_COMPILER, {"-x", "c", "-std=c99", "-Wall", "-Wextra", "-Werror",
-                                  "-fsyntax-only", testData("converter/vehicle.expected")});
+    cc.start(QUARVEL_C_COMPILER,
+             {"-x", "c", "-std=c99", "-Wall", "-Wextra", "-Werror", "-fsyntax-only", expected});
     QVERIFY(cc.waitForFinished(60000));
     QVERIFY2(cc.exitStatus() == QProcess::NormalExit && cc.exitCode() == 0, cc.readAll());
 #endif
 }
 
-// Every real DBC file converts with one note: its header holds exactly the
-// bytes of its table, or the file has more than 300 messages and no header.
+// A table filled by other code may hold any name bytes: each is written as
+// the Latin-1 character it is, in UTF-8.
+void tst_Converter::nameBytesAsLatin1InUtf8()
+{
+    CanMsgInfo msg{};
+    msg.signalCnt = 1;
+    qstrcpy(msg.signalInfo[0].signalName, "A\x80\xbf\xe9");
+    msg.signalInfo[0].bitLength = 8;
+    QVERIFY(CDBC::buildStructHeader(&msg, 1).contains(
+        "{\r\n    unsigned char A\xc2\x80\xc2\xbf\xc3\xa9:8;\r\n    unsigned char resev_0:8;"));
+}
+
+// Every real DBC file converts with one note, into the header whose digest
+// scripts/record-corpus-digests.sh recorded, or is refused (more than 300
+// messages) and leaves no header.
 void tst_Converter::corpus()
 {
     QFETCH(QString, path);
+    static const QHash<QString, QByteArray> digests = recordedDigests();
+    const QByteArray digest = digests.value(QFileInfo(path).fileName());
+    QVERIFY2(!digest.isEmpty(), "no digest recorded: run scripts/record-corpus-digests.sh");
     QTemporaryDir tmp;
     NoteRecorder recorder;
-    CDBC engine;
-    engine.transDbc(path, tmp.path());
-    QCOMPARE(recorder.notes.size(), 1);
-    if (recorder.notes.first() == Written)
-        QCOMPARE(readAll(tmp.filePath(HeaderName)),
-                 CDBC::buildStructHeader(engine.msgTable, engine.msgCnt));
-    else
+    CDBC().transDbc(path, tmp.path());
+    if (digest == "refused") {
+        QCOMPARE(recorder.notes, QStringList{"NOTE: DBC文件报文数量超过300，无法生成！"});
         QVERIFY(!QFileInfo::exists(tmp.filePath(HeaderName)));
+    } else {
+        QCOMPARE(recorder.notes, QStringList{Written});
+        QCOMPARE(
+            QCryptographicHash::hash(readAll(tmp.filePath(HeaderName)), QCryptographicHash::Sha256)
+                .toHex(),
+            digest);
+    }
 }
 
 namespace
@@ -139,23 +122,29 @@ void capture(QtMsgType, const QMessageLogContext &, const QString &message)
 void tst_Converter::batchedDebugLines_data()
 {
     QTest::addColumn<QString>("outDir"); // relative to a temporary directory
-    QTest::newRow("header written") << "out";
-    QTest::newRow("notes in between") << "taken";
+    QTest::addColumn<bool>("notifier");  // false: the notes come out as warnings
+    QTest::newRow("header written") << "out" << false;
+    QTest::newRow("notes in between") << "taken" << false;
+    QTest::newRow("notes in between, through a notifier") << "taken" << true;
 }
 
 // Collected or not, the debug lines of a conversion and the notes shown in
-// between (as warnings, without a notifier) come out the same and in the same
-// order; collected, they reach the handler in a few pieces.
+// between come out the same and in the same order; collected, they reach the
+// handler in a few pieces.
 void tst_Converter::batchedDebugLines()
 {
     QFETCH(QString, outDir);
+    QFETCH(bool, notifier);
     QTemporaryDir tmp;
     QVERIFY(QDir().mkpath(tmp.filePath("taken/dbc_2_struct.h")));
     QStringList lines[2];
     int handed[2];
     QLoggingCategory::setFilterRules("default.debug=true");
     const QtMessageHandler previous = qInstallMessageHandler(capture);
-    const CDBC::Notifier notifier = CDBC::setNotifier(CDBC::Notifier());
+    const CDBC::Notifier previousNotifier =
+        CDBC::setNotifier(notifier ? [](const QString &title,
+                                        const QString &text) { *captured << title + ": " + text; }
+                                   : CDBC::Notifier());
     for (int batched = 0; batched < 2; ++batched) {
         captured = &lines[batched];
         QDir(tmp.filePath("out")).removeRecursively();
@@ -168,7 +157,7 @@ void tst_Converter::batchedDebugLines()
         handed[batched] = messages;
     }
     DebugLog::uninstall();
-    CDBC::setNotifier(notifier);
+    CDBC::setNotifier(previousNotifier);
     qInstallMessageHandler(previous);
     QLoggingCategory::setFilterRules("default.debug=false");
     QVERIFY(lines[0].size() > 250);
@@ -176,8 +165,8 @@ void tst_Converter::batchedDebugLines()
              outDir == "out" ? "NOTE: 文件已生成，请查看！" : "NOTE: 文件打开失败！");
     QCOMPARE(lines[1], lines[0]);
     const int notes = lines[0].filter("NOTE: ").size();
-    QCOMPARE(handed[0], lines[0].size()); // line by line
-    QVERIFY(handed[1] <= 2 * notes + 1);  // a piece before each note, the note, the rest
+    QCOMPARE(handed[0] + (notifier ? notes : 0), lines[0].size()); // line by line
+    QVERIFY(handed[1] <= 2 * notes + 1); // a piece before each note, the note, the rest
 }
 
 QTEST_GUILESS_MAIN(tst_Converter)

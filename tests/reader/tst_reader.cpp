@@ -37,6 +37,7 @@ private slots:
     void initTestCase() { QLoggingCategory::setFilterRules("default.debug=false"); }
     void read_data();
     void read();
+    void callersOwnTable();
     void regexCaptureAll_data();
     void regexCaptureAll();
 };
@@ -55,7 +56,8 @@ void tst_Reader::read_data()
     for (const char *fixture : {"reader/worked_example", "reader/real_world_shapes"})
         QTest::newRow(fixture) << testData(fixture) + ".dbc" << QByteArray() << none
                                << QString::fromUtf8(readAll(testData(fixture) + ".records"));
-    row("CR LF line ends", "BO_ 1 M: 8 X\r\n SG_ S : 0|8@1+ (2.5,-1) [0|255] \"\" X\r\n",
+    row("CR LF line ends, a CR before LF a blank",
+        "BO_ 1 M: 8\r\n SG_ S : 0|8@1+ (2.5,-1) [0|255] \"\" X\r\n",
         "M 1 8 0: S 0|8 (2.5,-1) [0|255]");
     row("bare SG_ line, then a signal line", "BO_ 1 M: 8 X\n SG_\n" + Sig,
         "M 1 8 0:  0|0 (0,0) [0|0], S 0|8 (1,0) [0|255]");
@@ -66,16 +68,22 @@ void tst_Reader::read_data()
         "BO_ 4294967295 A: 8 X\nBO_ 4294967296 B: 8 X\nBO_ 2147483647 C: 8 X\n"
         "BO_ 5000000000 D: 8 X\nBA_ \"GenMsgCycleTime\" BO_ 4294967295 7;\n",
         "A 536870911 8 7: ; B 0 8 0: ; C 2147483647 8 0: ; D 0 8 0: ");
-    row("cycle times: last line wins, every record with the identifier, a value after a blank",
-        "BO_ 5 A: 8 X\nBO_ 5 B: 8 X\nBO_ 6 C: 8 X\nBA_ \"GenMsgCycleTime\" BO_ 5 10;\n"
-        "BA_ \"GenMsgCycleTime\" BO_ 5 20;\nBA_ \"GenMsgCycleTime\" BO_ 6 x7;\n"
-        "BA_ \"GenMsgCycleTime\" \n",
-        "A 5 8 20: ; B 5 8 20: ; C 6 8 0: ");
+    row("cycle times: last line wins, every record with the identifier, a value after a blank, "
+        "a line first in the file",
+        "BA_ \"GenMsgCycleTime\" BO_ 7 30;\nBO_ 5 A: 8 X\nBO_ 5 B: 8 X\nBO_ 6 C: 8 X\nBO_ 7 D: 8 "
+        "X\n"
+        "BA_ \"GenMsgCycleTime\" BO_ 5 10;\nBA_ \"GenMsgCycleTime\" BO_ 5 20;\n"
+        "BA_ \"GenMsgCycleTime\" BO_ 6 x7;\nBA_ \"GenMsgCycleTime\" \n",
+        "A 5 8 20: ; B 5 8 20: ; C 6 8 0: ; D 7 8 30: ");
+    row("a name after a character other than a blank", "BO_ 1 Engine-Data: 8 X\n" + Sig,
+        " 1 8 0: S 0|8 (1,0) [0|255]");
     row("a unit holding '|'", "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (1,0) [5|6] \"u|v\" X\n",
         "M 1 8 0: S 0|8 (1,0) [5|6]");
     row("two blanks after BO_: no identifier", "BO_  7 M: 8 X\n", "M 0 8 0: ");
-    row("number forms", "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (2.,1e3) [-0.5|+7] \"\" X\n",
-        "M 1 8 0: S 0|8 (2,1000) [-0.5|7]");
+    row("number forms",
+        "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (2.,1e3) [-0.5|+7] \"\" X\n"
+        " SG_ T : 8|8@1+ (1..5,-.5) [] X\n",
+        "M 1 8 0: S 0|8 (2,1000) [-0.5|7], T 8|8 (0,-0.5) [0|0]");
     row("numbers keep their low 8 bits", "BO_ 1 M: 264 X\n SG_ S : 257|300@1+ (1,0) [0|1] \"\" X\n",
         "M 1 8 0: S 1|44 (1,0) [0|1]");
     row("names cut to 39 bytes",
@@ -90,6 +98,15 @@ void tst_Reader::read_data()
     row("65 signal lines, the first 64 kept", "BO_ 1 M: 8 X\n" + lines, "M 1 8 0: " + kept);
     QString many;
     row("300 messages", manyMessages(300, &many), many);
+
+    QByteArray utf16("\xFF\xFE");
+    for (const QChar c : QString::fromLatin1("BO_ 1 M: 8 X\n" + Sig))
+        utf16 += QByteArray(reinterpret_cast<const char *>(&c), 2);
+    row("UTF-16 with byte-order mark", utf16, "M 1 8 0: S 0|8 (1,0) [0|255]");
+    row("UTF-8 byte-order mark before a message line",
+        "\xEF\xBB\xBF"
+        "BO_ 1 M: 8 X\n",
+        "M 1 8 0: ");
 
     // Files that yield no block at all.
     row("empty file", "", "");
@@ -127,6 +144,22 @@ void tst_Reader::read()
         QCOMPARE(int(engine.lastReadError()), error);
         QCOMPARE(describe(engine), records);
     }
+}
+
+// A table read into the caller's own pointer is the caller's: the engine's
+// table stays as it was, to be released by the engine.
+void tst_Reader::callersOwnTable()
+{
+    CDBC engine;
+    QCOMPARE(
+        engine.readDbc(&engine.msgTable, &engine.msgCnt, testData("reader/worked_example.dbc")), 0);
+    const QString before = describe(engine);
+    CanMsgInfo *mine = nullptr;
+    int count = 0;
+    QCOMPARE(engine.readDbc(&mine, &count, testData("reader/real_world_shapes.dbc")), 0);
+    QCOMPARE(describe(engine), before);
+    QVERIFY(count == 4 && mine != engine.msgTable);
+    delete[] mine;
 }
 
 void tst_Reader::regexCaptureAll_data()
