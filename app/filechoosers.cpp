@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "filechoosers.h"
 
 namespace

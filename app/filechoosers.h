@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef FILECHOOSERS_H
 #define FILECHOOSERS_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef WINDOWFONT_H
 #define WINDOWFONT_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Benchmarks of the DBC reader alone and of the whole conversion (read, clear,
 // flip, write the header into a temporary directory, notes silenced).
 //

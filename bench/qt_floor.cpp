@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor for quarvel-cli's start: a program that only creates the
 // application object quarvel-cli creates, and exits.
 #include <QCoreApplication>

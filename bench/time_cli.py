@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Times whole commands, interleaved: each round runs every command once, in
 turn, so that a change in the machine's load weighs on all of them alike.
 Prints the median, the quartiles and the minimum of each, in milliseconds.

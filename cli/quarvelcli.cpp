@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "quarvelcli.h"
 
 #include "dbcnotes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef QUARVELCLI_H
 #define QUARVELCLI_H
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # quarvel_add_dbc_header(<target> <dbc-file> [WERROR] [OUTPUT_DIRECTORY <dir>])
 #
 # Generates dbc_2_struct.h from <dbc-file> with quarvel-cli at build time,

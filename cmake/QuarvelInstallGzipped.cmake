@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # quarvel_install_gzipped(<file> <destination> [COMPONENT <component>] [DEPENDS <dep>...])
 #
 # Gzips <file> while building (best compression, no name or time stamp in it,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef BITWALK_H
 #define BITWALK_H
 

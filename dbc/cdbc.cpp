@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <quarvel/cdbc.h>
 
 #include "dbcnotes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hand-written matchers of the DBC reader's fixed patterns.
 //
 // Each fixed pattern of the reader is matched here by hand: running the

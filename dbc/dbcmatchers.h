@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef DBCMATCHERS_H
 #define DBCMATCHERS_H
 

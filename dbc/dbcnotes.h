@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef DBCNOTES_H
 #define DBCNOTES_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The DBC reader: readDbc with its signal step, and regexCaptureAll.
 //
 // Every field of a DBC file is defined by one fixed pattern, found by its

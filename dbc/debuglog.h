@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef DEBUGLOG_H
 #define DEBUGLOG_H
 

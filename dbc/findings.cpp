@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the header leaves out or gets wrong, line by line of the DBC file.
 //
 // Every finding about signals is read off the bit walk that writes the

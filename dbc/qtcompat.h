@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef QTCOMPAT_H
 #define QTCOMPAT_H
 

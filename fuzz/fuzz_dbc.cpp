@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: arbitrary bytes as a DBC file, through the whole engine.
 //
 // Each input is converted as the window converts a file: read, clear and flip,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Records the SHA-256 digest of the header that quarvel-cli writes for each DBC
 # file of the real-world corpus (../shared/corpus/opendbc) into
 # tests/data/converter/corpus.sha256, one line per file: the digest and the

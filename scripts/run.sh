@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the window (installing what is missing) and starts it. The build's
 # output goes to build/run-build.log: nothing is printed when the program is up
 # to date, one line while it builds, and the whole log when the build fails.

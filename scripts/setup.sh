@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what Quarvel needs on Debian 12 (only what is missing; extra package
 # names may be given as arguments) and configures the build in build/. Quiet
 # and quick when everything is already there; building is left to run.sh and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds Quarvel (installing what is missing) and runs every test: the Qt Test
 # suite in the normal build, Debian's checks of the two packages and of the
 # desktop metadata, the same suite built with AddressSanitizer and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Fills the EngineData frame through its generated struct and prints the
  * eight data bytes it occupies. */
 #include "dbc_2_struct.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packs a raw signal value into its message's eight data bytes with the
 // Quarvel engine and prints them:
 //

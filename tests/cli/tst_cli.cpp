@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole conversions through quarvel-cli, the real process: arguments, notes,
 // exit statuses, and the old header kept whenever a conversion fails.
 #include "testsupport.h"

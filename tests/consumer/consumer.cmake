@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs this build into a fresh prefix and builds examples/consumer
 # against it, once per generator, the way a user's project would:
 #   - the installed package holds no absolute path of this machine;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the header writer: golden headers for every shape of the bit walk,
 // compiled as C, and every real DBC file converted into its recorded header.
 #include "debuglog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the value-packing slot canInfoTransferData.
 #include <quarvel/cdbc.h>
 

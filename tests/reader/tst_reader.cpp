@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the DBC reader: readDbc with its signal step, and regexCaptureAll.
 #include "testsupport.h"
 

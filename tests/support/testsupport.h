@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the main window: its texts fit their widgets, and its three
 // actions, with the choosers and the notes answered by the test instead of a person.
 #include "filechoosers.h"

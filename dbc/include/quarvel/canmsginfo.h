@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CANMSGINFO_H
 #define CANMSGINFO_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef CDBC_H
 #define CDBC_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef DBCFINDINGS_H
 #define DBCFINDINGS_H
 

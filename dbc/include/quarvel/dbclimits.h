@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef DBCLIMITS_H
 #define DBCLIMITS_H
 
