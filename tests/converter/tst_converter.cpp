@@ -159,7 +159,7 @@ void tst_Converter::batchedDebugLines()
     }
     DebugLog::uninstall();
     CDBC::setNotifier(previousNotifier);
-    qInstallMessageHandler(previous);
+    QVERIFY(qInstallMessageHandler(previous) == capture); // uninstall() put it back
     QLoggingCategory::setFilterRules("default.debug=false");
     QVERIFY(lines[0].size() > 250);
     QCOMPARE(lines[0].last(),

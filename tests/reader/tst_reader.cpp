@@ -83,8 +83,8 @@ void tst_Reader::read_data()
     row("two blanks after BO_: no identifier", "BO_  7 M: 8 X\n", "M 0 8 0: ");
     row("number forms",
         "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (2.,1e3) [-0.5|+7] \"\" X\n"
-        " SG_ T : 8|8@1+ (1..5,-.5) [] X\n",
-        "M 1 8 0: S 0|8 (2,1000) [-0.5|7], T 8|8 (0,-0.5) [0|0]");
+        " SG_ T : 8|8@1+ (1..5,-.5) [0.1234567890123456|] X\n",
+        "M 1 8 0: S 0|8 (2,1000) [-0.5|7], T 8|8 (0,-0.5) [0.123456791|0]");
     row("numbers keep their low 8 bits", "BO_ 1 M: 264 X\n SG_ S : 257|300@1+ (1,0) [0|1] \"\" X\n",
         "M 1 8 0: S 1|44 (1,0) [0|1]");
     row("names cut to 39 bytes",
