@@ -78,7 +78,6 @@ foreach(generator IN LISTS GENERATORS)
     # Neutral: a blank line and a comment. Nothing is compiled, the header
     # keeps its bytes and its time.
     file(TIMESTAMP "${header}" before "%Y-%m-%dT%H:%M:%S")
-    file(READ "${header}" old_header HEX)
     execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 1.1)
     file(WRITE "${dbc}" "\nCM_ \"An edit the header does not show.\";\n${vehicle}")
     run("${CMAKE_COMMAND}" --build "${build}" OUTPUT out)
