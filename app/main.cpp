@@ -7,6 +7,27 @@
 #include <QApplication>
 #include <QMessageBox>
 
+namespace
+{
+
+// A note as QMessageBox::about shows it, with no parent window. A note with
+// details (what the header leaves out) gets them behind the box's "Show
+// Details..." button, so that the box itself looks the same.
+void showNote(const QString &title, const QString &text, const QString &details)
+{
+    if (details.isEmpty()) {
+        QMessageBox::about(nullptr, title, text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok);
+    const QIcon icon = box.windowIcon();
+    box.setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
+    box.setDetailedText(details);
+    box.exec();
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
 #if defined(Q_OS_WIN) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
@@ -23,9 +44,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The engine's notes are message boxes without a parent window; its many
     // debug lines are written in large pieces.
-    CDBC::setNotifier([](const QString &title, const QString &text) {
-        QMessageBox::about(nullptr, title, text);
-    });
+    CDBC::setNotifier(showNote);
     DebugLog::install();
     MainWindow window;
 #ifndef Q_OS_WIN

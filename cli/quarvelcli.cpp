@@ -10,9 +10,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QLoggingCategory>
-
-#include <iterator>
 
 namespace QuarvelCli
 {
@@ -39,50 +36,6 @@ void routeMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
         writeLine(stream, message);
 }
 
-// One finding as compilers and editors write theirs.
-QString findingLine(const QString &dbcFile, const DbcFinding &finding)
-{
-    if (finding.line == 0)
-        return QStringLiteral("quarvel-cli: warning: %1 in %2").arg(finding.text, dbcFile);
-    return QStringLiteral("%1:%2: warning: %3").arg(dbcFile).arg(finding.line).arg(finding.text);
-}
-
-// "1 warning", "2 warnings".
-QString counted(int count, const char *singular, const char *plural)
-{
-    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? singular : plural));
-}
-
-// The line after a file's findings: their total and how many of each kind,
-// such as "FILE: 3 warnings: 2 signals not written, 1 running past bit 63".
-QString closingLine(const QString &dbcFile, const QVector<DbcFinding> &findings)
-{
-    static const char *const kinds[][2] = {
-        {"signal not written", "signals not written"},
-        {"running past bit 63", "running past bit 63"},
-        {"message over 64 signals", "messages over 64 signals"},
-        {"name cut to 39 bytes", "names cut to 39 bytes"},
-        {"name invalid in C", "names invalid in C"},
-        {"member twice in its struct", "members twice in their struct"},
-        {"struct name twice", "struct names twice"},
-        {"identifier twice", "identifiers twice"},
-        {"message without a name", "messages without a name"},
-        {"file without messages", "files without messages"},
-    };
-    static_assert(std::size(kinds) == DbcFinding::KindCount, "a wording for every kind");
-    int perKind[DbcFinding::KindCount] = {};
-    for (const DbcFinding &finding : findings)
-        ++perKind[finding.kind];
-    QStringList parts;
-    for (int kind = 0; kind < DbcFinding::KindCount; ++kind) {
-        if (perKind[kind] > 0)
-            parts << counted(perKind[kind], kinds[kind][0], kinds[kind][1]);
-    }
-    return QStringLiteral("%1: %2: %3")
-        .arg(dbcFile, counted(findings.size(), "warning", "warnings"),
-             parts.join(QLatin1String(", ")));
-}
-
 // Reads the file, reports the findings and, unless only checking or a
 // warning is an error, writes the header. True when the run succeeded: the
 // header was written, or with --check, nothing was found.
@@ -92,20 +45,20 @@ bool convert(const Options &options, std::FILE *err)
     bool done = engine.loadDbc(options.dbcFile);
     if (done) {
         const QVector<DbcFinding> findings = engine.findings();
-        QStringList lines; // written at once: a file may have thousands
-        for (const DbcFinding &finding : findings)
-            lines << findingLine(options.dbcFile, finding);
-        if (!lines.isEmpty()) {
-            lines << closingLine(options.dbcFile, findings);
+        // Written at once: a file may have thousands.
+        const QStringList lines =
+            CDBC::findingsReport(QStringLiteral("quarvel-cli"), options.dbcFile, findings);
+        if (!lines.isEmpty())
             writeLine(err, lines.join(QLatin1Char('\n')));
-        }
         if (options.check)
             return findings.isEmpty();
         if (options.werror && !findings.isEmpty()) {
-            writeLine(err,
-                      QStringLiteral("quarvel-cli: %1 treated as %2: the header is not written")
-                          .arg(counted(findings.size(), "warning", "warnings"),
-                               QLatin1String(findings.size() == 1 ? "an error" : "errors")));
+            writeLine(err, findings.size() == 1
+                               ? QStringLiteral("quarvel-cli: 1 warning treated as an error: the "
+                                                "header is not written")
+                               : QStringLiteral("quarvel-cli: %1 warnings treated as errors: the "
+                                                "header is not written")
+                                     .arg(findings.size()));
             return false;
         }
         done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir);
@@ -241,19 +194,16 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const QtMessageHandler previousHandler = qInstallMessageHandler(routeMessage);
     // Without --verbose the engine's many progress lines are not even built;
     // with it they are written in large pieces.
-    QLoggingCategory *const debugLines = QLoggingCategory::defaultCategory();
-    const bool debugWasOn = debugLines->isDebugEnabled();
+    const bool debugWasOn = CDBC::debugLines();
+    CDBC::setDebugLines(options.verbose);
     if (options.verbose)
         DebugLog::install();
-    else
-        debugLines->setEnabled(QtDebugMsg, false);
 
     const bool written = convert(options, err);
 
     if (options.verbose)
         DebugLog::uninstall();
-    else
-        debugLines->setEnabled(QtDebugMsg, debugWasOn);
+    CDBC::setDebugLines(debugWasOn);
     qInstallMessageHandler(previousHandler);
     CDBC::setNotifier(previousNotifier);
     return written ? Converted : ConversionFailed;

@@ -36,20 +36,25 @@ inline MemberName latin1BytesAsUtf8(const char (&name)[DbcLimits::NameSize])
     return utf8;
 }
 
-// First slot that starts at `position` and covers at least one bit. Slots of
-// length 0 (such as the nameless one a message line containing "SG_" yields)
-// never count: they would keep the walk where it is, and they must not hide
-// a real signal that starts at the same bit in a later slot.
-inline const CanSignalInfo *signalStartingAt(const CanMsgInfo &msg, int position)
-{
-    const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
-    for (int s = 0; s < slotsInUse; ++s) {
-        const CanSignalInfo &sig = msg.signalInfo[s];
-        if (sig.bitStart == position && sig.bitLength != 0)
-            return &sig;
+// For every bit position of the walk, the first slot that starts there and
+// covers at least one bit, or -1. Slots of length 0 (such as the nameless one
+// a message line containing "SG_" yields) never count: they would keep the
+// walk where it is, and they must not hide a real signal that starts at the
+// same bit in a later slot.
+struct StartIndex {
+    explicit StartIndex(const CanMsgInfo &msg)
+    {
+        for (qint8 &slot : firstSlot)
+            slot = -1;
+        const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
+        for (int s = slotsInUse - 1; s >= 0; --s) {
+            const CanSignalInfo &sig = msg.signalInfo[s];
+            if (sig.bitStart < DbcLimits::PayloadBits && sig.bitLength != 0)
+                firstSlot[sig.bitStart] = qint8(s);
+        }
     }
-    return nullptr;
-}
+    qint8 firstSlot[DbcLimits::PayloadBits];
+};
 
 // A signal's members: one whole member when it ends inside the byte of its
 // start bit, otherwise numbered parts that never cross a byte boundary.
@@ -78,11 +83,13 @@ template <typename Visit> void visitSignal(const CanSignalInfo &sig, Visit &visi
 template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
 {
     static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
+    const StartIndex starts(msg);
     int position = 0;
     int gap = 0;
     int reserve = 0;
     while (position < DbcLimits::PayloadBits) {
-        if (const CanSignalInfo *sig = signalStartingAt(msg, position)) {
+        if (starts.firstSlot[position] >= 0) {
+            const CanSignalInfo *sig = &msg.signalInfo[starts.firstSlot[position]];
             if (gap > 0)
                 visit(reserveName, reserve++, gap, nullptr);
             visitSignal(*sig, visit);

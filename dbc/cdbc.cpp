@@ -4,6 +4,7 @@
 #include "dbcnotes.h"
 #include "debuglog.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 
 #include <cstring>
@@ -20,10 +21,19 @@ CDBC::~CDBC()
 // every message's data bytes, mirror the start bits and write the header.
 // A failed read is reported to the user once and leaves the output directory
 // untouched; an existing header is not replaced by a partial one.
+//
+// The success note carries what the header leaves out, in the words of
+// quarvel-cli, so that the window's user sees it too.
 bool CDBC::transDbc(QString dbcPath, QString outputDir)
 {
     const DebugLog::Batch batch;
-    return loadDbc(dbcPath) && writeStructHeader(msgTable, msgCnt, outputDir);
+    if (!loadDbc(dbcPath))
+        return false;
+    QString program = QCoreApplication::applicationName();
+    if (program.isEmpty())
+        program = QStringLiteral("quarvel");
+    const QString details = findingsReport(program, dbcPath, findings()).join(QLatin1Char('\n'));
+    return writeHeader(msgTable, msgCnt, outputDir, details);
 }
 
 bool CDBC::loadDbc(QString dbcPath)
@@ -31,7 +41,7 @@ bool CDBC::loadDbc(QString dbcPath)
     const DebugLog::Batch batch;
     setFailure(QString(), QString());
     if (readDbc(&msgTable, &msgCnt, dbcPath) != 0) {
-        qDebug() << "Trans dbc false!";
+        DBC_DEBUG() << "Trans dbc false!";
         if (readError == ReadError::TooManyMessages)
             notify(QString::fromUtf8(DbcNotes::Title),
                    QString::fromUtf8(DbcNotes::TooManyMessages));
@@ -39,7 +49,7 @@ bool CDBC::loadDbc(QString dbcPath)
             notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(DbcNotes::DbcNotRead));
         return false;
     }
-    qDebug() << "Trans dbc success!";
+    DBC_DEBUG() << "Trans dbc success!";
 
     for (int i = 0; i < msgCnt; ++i)
         std::memset(msgTable[i].msgData, 0, sizeof msgTable[i].msgData);

@@ -101,10 +101,35 @@ float toFloat32(QStringView text)
     return float(negative ? -value : value);
 }
 
-// The low 8 bits of a converted field, as DLC, start bit and bit length keep them.
+// The low 8 bits of a converted field, as the DLC keeps them.
 quint8 low8(qint32 value)
 {
     return static_cast<quint8>(static_cast<quint32>(value) & 0xFFu);
+}
+
+// A start bit or a length as the file writes it: a run of digits, so a text
+// beyond the signed 32-bit range is a very large number, not 0.
+int signalNumber(QStringView digits)
+{
+    const int value = shortDigitValue(digits);
+    if (value >= 0 || digits.isEmpty())
+        return qMax(value, 0);
+    bool ok = false;
+    const int wide = digits.toInt(&ok, 10);
+    return ok ? wide : INT_MAX;
+}
+
+// The signal's start bit and length as its 8-bit record fields keep them. A
+// number above 255 (CAN FD frames run to bit 511) is never wrapped, which
+// would lay the signal out, and pack it, at a place that has nothing to do
+// with the file. Such a signal takes no part in the bit walk or the packing:
+// a start bit is kept as 255, beyond every bit the walk reaches and every byte
+// the packing writes, before and after the flip; a length is kept as 0, which
+// both skip. The file's numbers stay in the source record, for the findings.
+void storeBits(CanSignalInfo &sig, int startBit, int bitLength)
+{
+    sig.bitStart = quint8(qMin(startBit, DbcLimits::MaxBitNumber));
+    sig.bitLength = bitLength > DbcLimits::MaxBitNumber ? 0 : quint8(bitLength);
 }
 
 // A message identifier text, in the message pass and the cycle-time pass
@@ -149,8 +174,8 @@ bool storeName(QStringView name, char (&dest)[DbcLimits::NameSize], bool asciiAs
         ++wordCharacters;
     if (asciiAsIs && wordCharacters == n) {
         const int kept = qMin(n, int(DbcLimits::MaxNameLength));
-        if (n > kept && DebugLog::enabled())
-            qDebug().noquote() << "name cut to 39 bytes:" << name.toLatin1();
+        if (n > kept)
+            DBC_DEBUG().noquote() << "name cut to 39 bytes:" << name.toLatin1();
         for (int i = 0; i < kept; ++i)
             dest[i] = char(c[i].unicode());
         dest[kept] = '\0';
@@ -159,8 +184,7 @@ bool storeName(QStringView name, char (&dest)[DbcLimits::NameSize], bool asciiAs
     QByteArray bytes = name.toLocal8Bit();
     const bool cut = bytes.size() > DbcLimits::MaxNameLength;
     if (cut) {
-        if (DebugLog::enabled())
-            qDebug().noquote() << "name cut to 39 bytes:" << bytes;
+        DBC_DEBUG().noquote() << "name cut to 39 bytes:" << bytes;
         bytes.truncate(DbcLimits::MaxNameLength);
     }
     std::memcpy(dest, bytes.constData(), static_cast<size_t>(bytes.size()));
@@ -252,9 +276,8 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
     }
     if (tooLarge) {
         text->clear();
-        if (DebugLog::enabled())
-            qDebug().noquote().nospace()
-                << "file too large: more than " << DbcLimits::MaxDbcFileMB << " MB";
+        DBC_DEBUG().noquote().nospace()
+            << "file too large: more than " << DbcLimits::MaxDbcFileMB << " MB";
         *reason = QStringLiteral("larger than %1 MB").arg(DbcLimits::MaxDbcFileMB);
         return false;
     }
@@ -274,10 +297,10 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
     const int kept = qMin(lineCount, DbcLimits::MaxSignals);
 
     // The first 64 signal lines are kept; a debug line tells how many were dropped.
-    if (lineCount > DbcLimits::MaxSignals && DebugLog::enabled())
-        qDebug().noquote().nospace() << "too many signals in message " << msg.msgName << " (id "
-                                     << msg.msgId << "): " << (lineCount - DbcLimits::MaxSignals)
-                                     << " of " << lineCount << " signal lines dropped";
+    if (lineCount > DbcLimits::MaxSignals)
+        DBC_DEBUG().noquote().nospace() << "too many signals in message " << msg.msgName << " (id "
+                                        << msg.msgId << "): " << (lineCount - DbcLimits::MaxSignals)
+                                        << " of " << lineCount << " signal lines dropped";
     msg.signalCnt = static_cast<quint8>(kept);
     debugLine("read signal success!");
 
@@ -290,10 +313,10 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
         if (storeName(name, sig.signalName, context.asciiNames))
             source.fullSignalNames.append({j, name.toString()});
         debugLine("read signal success!");
-        source.startBits[j] = toInt32(first(findBitStart, line));
-        sig.bitStart = low8(source.startBits[j]);
+        source.startBits[j] = signalNumber(first(findBitStart, line));
         debugLine("read bitStart success!");
-        sig.bitLength = low8(toInt32(first(findBitLength, line)));
+        source.bitLengths[j] = signalNumber(first(findBitLength, line));
+        storeBits(sig, source.startBits[j], source.bitLengths[j]);
         debugLine("read bitLength success!");
         sig.factor = toFloat32(first(findFactor, line));
         debugLine("read signal factor success!");
@@ -415,10 +438,9 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     blocks.reserve(DbcLimits::MaxMessages);
     const int blockCount = all(findBlock, text, &blocks, DbcLimits::MaxMessages);
     if (blockCount > DbcLimits::MaxMessages) {
-        if (DebugLog::enabled())
-            qDebug().noquote().nospace()
-                << "too many messages: " << blockCount << " message blocks (at most "
-                << DbcLimits::MaxMessages << ")";
+        DBC_DEBUG().noquote().nospace()
+            << "too many messages: " << blockCount << " message blocks (at most "
+            << DbcLimits::MaxMessages << ")";
         readError = ReadError::TooManyMessages;
         setFailure(dbcPath, QStringLiteral("%1 messages, more than %2")
                                 .arg(blockCount)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <cstring>
 
 namespace
@@ -88,12 +89,29 @@ void DebugLog::flush()
     s.previous(QtDebugMsg, QMessageLogContext(), piece);
 }
 
+namespace
+{
+std::atomic<bool> engineLinesOn{true};
+}
+
 // qDebug() builds its text even when the "default" category's debug output is
 // switched off and the line is then dropped; asking first skips that work.
 bool DebugLog::enabled()
 {
+    if (!engineLinesOn.load(std::memory_order_relaxed))
+        return false;
     const QLoggingCategory *category = QLoggingCategory::defaultCategory();
     return !category || category->isDebugEnabled();
+}
+
+void DebugLog::setEngineLines(bool on)
+{
+    engineLinesOn.store(on, std::memory_order_relaxed);
+}
+
+bool DebugLog::engineLines()
+{
+    return engineLinesOn.load(std::memory_order_relaxed);
 }
 
 void DebugLog::line(QLatin1String text)

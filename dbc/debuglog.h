@@ -28,8 +28,13 @@ void uninstall();
 // Hands on what has been collected.
 void flush();
 
-// Whether debug lines of the "default" category are wanted at all.
+// Whether the engine's debug lines are wanted at all: switched on (see
+// CDBC::setDebugLines) and wanted by the "default" category.
 bool enabled();
+
+// The engine's own switch for its debug lines, on by default.
+void setEngineLines(bool on);
+bool engineLines();
 
 // One debug line, as `qDebug().noquote() << text` writes it.
 void line(QLatin1String text);
@@ -45,5 +50,11 @@ public:
 };
 
 } // namespace DebugLog
+
+// The engine's debug lines: qDebug() while they are wanted; otherwise nothing
+// of the line is built, its arguments not even evaluated.
+#define DBC_DEBUG                                                                                  \
+    for (bool dbcDebugWanted = DebugLog::enabled(); dbcDebugWanted; dbcDebugWanted = false)        \
+    qDebug
 
 #endif // DEBUGLOG_H

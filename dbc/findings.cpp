@@ -4,34 +4,66 @@
 // Every finding about signals is read off the bit walk that writes the
 // header: which signals it visits and the member names it gives them. A
 // signal the walk passes over is explained by the signals it did visit.
+//
+// The findings are worked out on every conversion, so they are built without
+// a temporary string per member: member names are compared as the bytes the
+// header writes, and a text is put together only for a finding.
 
 #include "bitwalk.h"
 #include <quarvel/cdbc.h>
 
 #include <QByteArray>
 #include <QHash>
-#include <QSet>
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 
 namespace
 {
 
-bool isCIdentifier(const QByteArray &name)
+// A member name as the header writes it: the signal's name in UTF-8 and its
+// part number, if any.
+struct MemberName {
+    char bytes[2 * DbcLimits::NameSize + 8];
+    int length;
+
+    bool operator==(const MemberName &other) const
+    {
+        return length == other.length && std::memcmp(bytes, other.bytes, size_t(length)) == 0;
+    }
+    QString toString() const { return QString::fromUtf8(bytes, length); }
+};
+
+// Appends the decimal digits of a value that is not negative.
+int putDecimal(char *at, int value)
 {
-    if (name.isEmpty() || (name.at(0) >= '0' && name.at(0) <= '9'))
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = 0; i < count; ++i)
+        at[i] = digits[count - 1 - i];
+    return count;
+}
+
+bool isCIdentifier(const char *name, int length)
+{
+    if (length == 0 || (name[0] >= '0' && name[0] <= '9'))
         return false;
-    return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::all_of(name, name + length, [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                c == '_';
     });
 }
 
 // The keywords of C99 and C11.
-bool isCKeyword(const QByteArray &name)
+bool isCKeyword(const char *name, int length)
 {
-    static const QSet<QByteArray> keywords = {
+    static const char *const keywords[] = {
         "auto",           "break",        "case",     "char",    "const",    "continue",
         "default",        "do",           "double",   "else",    "enum",     "extern",
         "float",          "for",          "goto",     "if",      "inline",   "int",
@@ -40,47 +72,96 @@ bool isCKeyword(const QByteArray &name)
         "unsigned",       "void",         "volatile", "while",   "_Bool",    "_Complex",
         "_Imaginary",     "_Alignas",     "_Alignof", "_Atomic", "_Generic", "_Noreturn",
         "_Static_assert", "_Thread_local"};
-    return keywords.contains(name);
+    // Every keyword starts with a lower-case letter or an underscore, as few
+    // signal names do.
+    if (length == 0 || !((name[0] >= 'a' && name[0] <= 'z') || name[0] == '_'))
+        return false;
+    for (const char *keyword : keywords) {
+        if (int(std::strlen(keyword)) == length && std::memcmp(keyword, name, size_t(length)) == 0)
+            return true;
+    }
+    return false;
 }
 
-QString text(const char *name)
+// A finding's text, put together piece by piece into room for a text of any
+// usual length, so that it is allocated once. Names are the bytes of the
+// record, each taken as a Latin-1 character.
+class Text
 {
-    return QString::fromLatin1(name);
-}
+public:
+    Text() { text.reserve(200); }
+    Text &operator<<(const char *latin1)
+    {
+        text.append(QLatin1String(latin1));
+        return *this;
+    }
+    Text &operator<<(const QString &part)
+    {
+        text.append(part);
+        return *this;
+    }
+    Text &operator<<(int value)
+    {
+        char digits[12];
+        int at = 0;
+        if (value < 0)
+            digits[at++] = '-', value = -value;
+        at += putDecimal(digits + at, value);
+        text.append(QLatin1String(digits, at));
+        return *this;
+    }
+    operator QString() const { return text; }
 
-// How findings name a message; a message on whose BO_ line no name was found
-// is not shown with an empty one.
-QString messageLabel(const CanMsgInfo &msg)
+private:
+    QString text;
+};
+
+// How findings name a message or a signal whose line gave no name: not with
+// an empty one.
+Text &messageLabel(Text &out, const CanMsgInfo &msg)
 {
     if (msg.msgName[0] == '\0')
-        return QStringLiteral("message without a name: ");
-    return QStringLiteral("message %1: ").arg(text(msg.msgName));
+        return out << "message without a name: ";
+    return out << "message " << msg.msgName << ": ";
+}
+
+Text &signalLabel(Text &out, const CanSignalInfo &sig)
+{
+    if (sig.signalName[0] == '\0')
+        return out << "signal without a name";
+    return out << "signal " << sig.signalName;
+}
+
+Text &memberLabel(Text &out, const MemberName &name)
+{
+    if (name.length == 0)
+        return out << "member without a name";
+    return out << "member " << name.toString();
 }
 
 // Why no name is found on a BO_ line. The name is a word of ASCII letters,
 // digits and underscores with white space before it and the colon right
 // after it, so a blank before the colon (BO_ 869 DSU_CRUISE : 7 DSU) loses it.
-QString namelessReason(const QString &line)
+const char *namelessReason(const QString &line)
 {
     const int colon = line.indexOf(QLatin1Char(':'));
     if (colon < 1)
-        return QStringLiteral("no colon");
+        return "no colon";
     const QChar before = line.at(colon - 1);
     if (before == QLatin1Char(' '))
-        return QStringLiteral("a blank before its colon");
+        return "a blank before its colon";
     if (before.isSpace())
-        return QStringLiteral("white space before its colon");
-    return QStringLiteral("a character other than A-Z, a-z, 0-9 and _ in its name");
+        return "white space before its colon";
+    return "a character other than A-Z, a-z, 0-9 and _ in its name";
 }
 
 // The bits a signal covers in the header, from its start bit as laid out.
-QString bitsLaidOut(const CanSignalInfo &sig)
+Text &bitsLaidOut(Text &out, const CanSignalInfo &sig)
 {
     if (sig.bitLength == 1)
-        return QStringLiteral("laid out at bit %1").arg(sig.bitStart);
-    return QStringLiteral("laid out over bits %1 to %2")
-        .arg(sig.bitStart)
-        .arg(sig.bitStart + sig.bitLength - 1);
+        return out << "laid out at bit " << sig.bitStart;
+    return out << "laid out over bits " << sig.bitStart << " to "
+               << sig.bitStart + sig.bitLength - 1;
 }
 
 // Collects the findings of one message.
@@ -89,7 +170,7 @@ class MessageFindings
 public:
     MessageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
                     QVector<DbcFinding> &found)
-        : msg(msg), source(source), found(found), label(messageLabel(msg))
+        : msg(msg), source(source), found(found)
     {
     }
 
@@ -101,42 +182,61 @@ private:
     {
         return sig ? source.signalLines[slotOf(*sig)] : source.line;
     }
-    void add(DbcFinding::Kind kind, const CanSignalInfo *sig, const QString &what)
+    // A new text, opened with the message's label.
+    Text about() const
     {
-        found.append({kind, lineOf(sig), label + what});
+        Text text;
+        messageLabel(text, msg);
+        return text;
     }
-    void member(const QByteArray &name, const CanSignalInfo *sig);
-    QString placed(const CanSignalInfo &sig) const;
-    QString notWrittenReason(const CanSignalInfo &sig) const;
+    void add(DbcFinding::Kind kind, const CanSignalInfo *sig, const QString &text)
+    {
+        found.append({kind, lineOf(sig), text});
+    }
+    void member(const MemberName &name, const CanSignalInfo *sig);
+    // The start bit and the length as the DBC file writes them; without the
+    // file's lines, the record's (its start bit mirrored back).
+    int fileStartBit(const CanSignalInfo &sig) const
+    {
+        return source.line > 0 ? source.startBits[slotOf(sig)] : sig.bitStart ^ 7;
+    }
+    int fileLength(const CanSignalInfo &sig) const
+    {
+        return source.line > 0 ? source.bitLengths[slotOf(sig)] : sig.bitLength;
+    }
+    Text &placed(Text &out, const CanSignalInfo &sig) const;
+    Text &notWrittenReason(Text &out, const CanSignalInfo &sig) const;
 
     const CanMsgInfo &msg;
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
-    const QString label;
     QVarLengthArray<const CanSignalInfo *, DbcLimits::MaxSignals> written; // in walk order
+    bool writtenSlot[DbcLimits::MaxSignals] = {};
     // Member names with their signals (null: a reserve). Reserves are only
     // kept when a signal's name could be one of theirs.
-    QVarLengthArray<QPair<QByteArray, const CanSignalInfo *>, 2 * DbcLimits::MaxSignals> members;
+    QVarLengthArray<QPair<MemberName, const CanSignalInfo *>, 2 * DbcLimits::MaxSignals> members;
     bool reserveNames = false;
     bool nameReported[DbcLimits::MaxSignals] = {}; // by slot
 };
 
 // A member line's name: no C identifier or a keyword (once per signal), or
-// the same as an earlier member of the struct.
-void MessageFindings::member(const QByteArray &name, const CanSignalInfo *sig)
+// the same as an earlier member of the struct (once, however often it recurs).
+void MessageFindings::member(const MemberName &name, const CanSignalInfo *sig)
 {
-    if (sig && !nameReported[slotOf(*sig)] && (!isCIdentifier(name) || isCKeyword(name))) {
-        nameReported[slotOf(*sig)] = true;
-        add(DbcFinding::NoCName, sig,
-            QStringLiteral("member %1 is %2")
-                .arg(QString::fromUtf8(name),
-                     isCKeyword(name) ? text("a C keyword") : text("no C identifier")));
+    if (sig && !nameReported[slotOf(*sig)]) {
+        const bool keyword = isCKeyword(name.bytes, name.length);
+        if (keyword || !isCIdentifier(name.bytes, name.length)) {
+            nameReported[slotOf(*sig)] = true;
+            Text text = about();
+            memberLabel(text, name) << (keyword ? " is a C keyword" : " is no C identifier");
+            add(DbcFinding::NoCName, sig, text);
+        }
     }
     for (const auto &earlier : members) {
         if (earlier.first == name) {
-            add(DbcFinding::MemberTwice, sig ? sig : earlier.second,
-                QStringLiteral("member %1 appears twice in %2_Type")
-                    .arg(QString::fromUtf8(name), text(msg.msgName)));
+            Text text = about();
+            memberLabel(text, name) << " appears twice in " << msg.msgName << "_Type";
+            add(DbcFinding::MemberTwice, sig ? sig : earlier.second, text);
             return;
         }
     }
@@ -145,31 +245,28 @@ void MessageFindings::member(const QByteArray &name, const CanSignalInfo *sig)
 
 // A signal with its start bit as the DBC file writes it and the bit the
 // header lays it out at. The header mirrors every start bit within its byte
-// (bit k becomes 7 - k), so the two always differ. Without the file's lines
-// the file's bit is the mirror of the table's.
-QString MessageFindings::placed(const CanSignalInfo &sig) const
+// (bit k becomes 7 - k), so the two always differ.
+Text &MessageFindings::placed(Text &out, const CanSignalInfo &sig) const
 {
-    const int fileStartBit = source.line > 0 ? source.startBits[slotOf(sig)] : sig.bitStart ^ 7;
-    return QStringLiteral("signal %1 (start bit %2, laid out at %3)")
-        .arg(text(sig.signalName))
-        .arg(fileStartBit)
-        .arg(sig.bitStart);
+    return signalLabel(out, sig) << " (start bit " << fileStartBit(sig) << ", laid out at "
+                                 << sig.bitStart << ")";
 }
 
 // Why the walk passed over a signal, told by the signals it wrote: it reached
 // the start bit and took an earlier slot there, or it never stopped there
 // because a written signal covers it, or the start lies beyond bit 63.
-QString MessageFindings::notWrittenReason(const CanSignalInfo &sig) const
+Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig) const
 {
     for (const CanSignalInfo *other : written) {
         if (other->bitStart == sig.bitStart)
-            return QStringLiteral("it shares its start bit with signal %1 (%2)")
-                .arg(text(other->signalName), bitsLaidOut(*other));
+            return bitsLaidOut(signalLabel(out << "it shares its start bit with ", *other) << " (",
+                               *other)
+                   << ")";
         if (other->bitStart < sig.bitStart && sig.bitStart < other->bitStart + other->bitLength)
-            return QStringLiteral("it starts inside signal %1 (%2)")
-                .arg(text(other->signalName), bitsLaidOut(*other));
+            return bitsLaidOut(signalLabel(out << "it starts inside ", *other) << " (", *other)
+                   << ")";
     }
-    return QStringLiteral("it starts after bit 63");
+    return out << "it starts after bit 63";
 }
 
 void MessageFindings::signalsOfTheWalk()
@@ -177,31 +274,48 @@ void MessageFindings::signalsOfTheWalk()
     const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
     for (int slot = 0; slot < slotsInUse; ++slot)
         reserveNames = reserveNames || qstrncmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0;
-    BitWalk::walk(msg,
-                  [this](const BitWalk::MemberName &name, int part, int, const CanSignalInfo *sig) {
-                      if (sig && part <= 0)
-                          written.append(sig);
-                      if (sig || reserveNames)
-                          member(QByteArray(name.bytes, name.length) +
-                                     (part >= 0 ? QByteArray::number(part) : QByteArray()),
-                                 sig);
-                  });
+    BitWalk::walk(
+        msg, [this](const BitWalk::MemberName &walked, int part, int, const CanSignalInfo *sig) {
+            if (sig && part <= 0) {
+                written.append(sig);
+                writtenSlot[slotOf(*sig)] = true;
+            }
+            if (!sig && !reserveNames)
+                return;
+            MemberName name;
+            std::memcpy(name.bytes, walked.bytes, size_t(walked.length));
+            name.length = walked.length;
+            if (part >= 0)
+                name.length += putDecimal(name.bytes + name.length, part);
+            member(name, sig);
+        });
     for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
         const int end = sig.bitStart + sig.bitLength;
-        if (sig.bitLength == 0)
-            add(DbcFinding::SignalNotWritten, &sig,
-                QStringLiteral("signal %1 is not written: its length is 0")
-                    .arg(text(sig.signalName)));
-        else if (!written.contains(&sig))
-            add(DbcFinding::SignalNotWritten, &sig,
-                QStringLiteral("%1 is not written: %2").arg(placed(sig), notWrittenReason(sig)));
-        else if (end > DbcLimits::PayloadBits)
-            add(DbcFinding::SignalPastBit63, &sig,
-                QStringLiteral("%1 runs past bit 63 to bit %2: %3_Type is wider than 64 bits")
-                    .arg(placed(sig))
-                    .arg(end - 1)
-                    .arg(text(msg.msgName)));
+        if (writtenSlot[slot] && end <= DbcLimits::PayloadBits)
+            continue;
+        Text text = about();
+        if (fileStartBit(sig) > DbcLimits::MaxBitNumber) {
+            // Kept out of the walk by the reader: the record cannot hold the number.
+            signalLabel(text, sig) << " (start bit " << fileStartBit(sig)
+                                   << ") is not written: it starts after bit 63";
+            add(DbcFinding::SignalNotWritten, &sig, text);
+        } else if (fileLength(sig) > DbcLimits::MaxBitNumber) {
+            signalLabel(text, sig)
+                << " (start bit " << fileStartBit(sig) << ") is not written: its length "
+                << fileLength(sig) << " is more than the header can hold";
+            add(DbcFinding::SignalNotWritten, &sig, text);
+        } else if (sig.bitLength == 0) {
+            signalLabel(text, sig) << " is not written: its length is 0";
+            add(DbcFinding::SignalNotWritten, &sig, text);
+        } else if (!writtenSlot[slot]) {
+            notWrittenReason(placed(text, sig) << " is not written: ", sig);
+            add(DbcFinding::SignalNotWritten, &sig, text);
+        } else {
+            placed(text, sig) << " runs past bit 63 to bit " << end - 1 << ": " << msg.msgName
+                              << "_Type is wider than 64 bits";
+            add(DbcFinding::SignalPastBit63, &sig, text);
+        }
     }
 }
 
@@ -210,44 +324,48 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
                      QHash<QByteArray, int> &structs, QHash<qint32, int> &identifiers,
                      QVector<DbcFinding> &found)
 {
-    const QString label = messageLabel(msg);
     const auto add = [&](DbcFinding::Kind kind, int line, const QString &what) {
         found.append({kind, line, what});
     };
+    const auto about = [&msg] {
+        Text text;
+        messageLabel(text, msg);
+        return text;
+    };
     if (!source.fullName.isNull())
         add(DbcFinding::NameCut, source.line,
-            QStringLiteral("message name cut to 39 bytes: ") + source.fullName);
+            Text() << "message name cut to 39 bytes: " << source.fullName);
     if (msg.msgName[0] == '\0')
         add(DbcFinding::MessageWithoutName, source.line,
-            QStringLiteral("message without a name (%1): its struct is called _Type")
-                .arg(namelessReason(source.namelessLine)));
+            Text() << "message without a name (" << namelessReason(source.namelessLine)
+                   << "): its struct is called _Type");
     const QByteArray structName = QByteArray(msg.msgName) + "_Type";
-    if (!isCIdentifier(structName))
+    if (!isCIdentifier(structName.constData(), structName.size()))
         add(DbcFinding::NoCName, source.line,
-            label + QStringLiteral("%1 is no C identifier").arg(QString::fromLatin1(structName)));
-    if (structs.contains(structName))
+            about() << structName.constData() << " is no C identifier");
+    const auto structAt = structs.constFind(structName);
+    if (structAt != structs.constEnd())
         add(DbcFinding::StructTwice, source.line,
-            label + QStringLiteral("%1 is defined already at line %2")
-                        .arg(QString::fromLatin1(structName))
-                        .arg(structs.value(structName)));
+            about() << structName.constData() << " is defined already at line "
+                    << structAt.value());
     else
         structs.insert(structName, source.line);
-    if (identifiers.contains(msg.msgId))
+    const auto identifierAt = identifiers.constFind(msg.msgId);
+    if (identifierAt != identifiers.constEnd())
         add(DbcFinding::IdentifierTwice, source.line,
-            label + QStringLiteral("identifier 0x%1 is that of the message at line %2 too")
-                        .arg(quint32(msg.msgId), 0, 16)
-                        .arg(identifiers.value(msg.msgId)));
+            about() << "identifier 0x" << QString::number(quint32(msg.msgId), 16)
+                    << " is that of the message at line " << identifierAt.value() << " too");
     else
         identifiers.insert(msg.msgId, source.line);
-    if (source.droppedLines > 0)
+    if (source.droppedLines == 1)
         add(DbcFinding::SignalLinesDropped, source.firstDroppedLine,
-            label + (source.droppedLines == 1
-                         ? QStringLiteral("1 signal line after the 64th is dropped")
-                         : QStringLiteral("%1 signal lines after the 64th are dropped")
-                               .arg(source.droppedLines)));
+            about() << "1 signal line after the 64th is dropped");
+    else if (source.droppedLines > 1)
+        add(DbcFinding::SignalLinesDropped, source.firstDroppedLine,
+            about() << source.droppedLines << " signal lines after the 64th are dropped");
     for (const auto &cut : source.fullSignalNames)
         add(DbcFinding::NameCut, source.signalLines[cut.first],
-            label + QStringLiteral("signal name cut to 39 bytes: ") + cut.second);
+            about() << "signal name cut to 39 bytes: " << cut.second);
 }
 
 } // namespace
@@ -261,6 +379,8 @@ QVector<DbcFinding> CDBC::findings() const
     }
     QHash<QByteArray, int> structs;
     QHash<qint32, int> identifiers;
+    structs.reserve(msgCnt);
+    identifiers.reserve(msgCnt);
     const DbcSourceMessage unknown;
     for (int i = 0; i < msgCnt; ++i) {
         const DbcSourceMessage &source = i < sourceMessages.size() ? sourceMessages.at(i) : unknown;
@@ -270,4 +390,64 @@ QVector<DbcFinding> CDBC::findings() const
     std::stable_sort(found.begin(), found.end(),
                      [](const DbcFinding &a, const DbcFinding &b) { return a.line < b.line; });
     return found;
+}
+
+namespace
+{
+
+// "1 warning", "2 warnings".
+QString counted(int count, const char *singular, const char *plural)
+{
+    return Text() << count << " " << (count == 1 ? singular : plural);
+}
+
+// The line after a file's findings: their total and how many of each kind,
+// such as "FILE: 3 warnings: 2 signals not written, 1 running past bit 63".
+QString closingLine(const QString &dbcFile, const QVector<DbcFinding> &findings)
+{
+    static const char *const kinds[][2] = {
+        {"signal not written", "signals not written"},
+        {"running past bit 63", "running past bit 63"},
+        {"message over 64 signals", "messages over 64 signals"},
+        {"name cut to 39 bytes", "names cut to 39 bytes"},
+        {"name invalid in C", "names invalid in C"},
+        {"member twice in its struct", "members twice in their struct"},
+        {"struct name twice", "struct names twice"},
+        {"identifier twice", "identifiers twice"},
+        {"message without a name", "messages without a name"},
+        {"file without messages", "files without messages"},
+    };
+    static_assert(std::size(kinds) == DbcFinding::KindCount, "a wording for every kind");
+    int perKind[DbcFinding::KindCount] = {};
+    for (const DbcFinding &finding : findings)
+        ++perKind[finding.kind];
+    Text line;
+    line << dbcFile << ": " << counted(findings.size(), "warning", "warnings") << ": ";
+    const char *separator = "";
+    for (int kind = 0; kind < DbcFinding::KindCount; ++kind) {
+        if (perKind[kind] > 0) {
+            line << separator << counted(perKind[kind], kinds[kind][0], kinds[kind][1]);
+            separator = ", ";
+        }
+    }
+    return line;
+}
+
+} // namespace
+
+QStringList CDBC::findingsReport(const QString &program, const QString &dbcFile,
+                                 const QVector<DbcFinding> &findings)
+{
+    QStringList lines;
+    if (findings.isEmpty())
+        return lines;
+    lines.reserve(findings.size() + 1);
+    for (const DbcFinding &finding : findings) {
+        if (finding.line == 0)
+            lines << (Text() << program << ": warning: " << finding.text << " in " << dbcFile);
+        else
+            lines << (Text() << dbcFile << ":" << finding.line << ": warning: " << finding.text);
+    }
+    lines << closingLine(dbcFile, findings);
+    return lines;
 }

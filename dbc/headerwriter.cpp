@@ -120,33 +120,33 @@ bool CDBC::prepareOutputFile(QString dirPath, QString fileName)
     const QString previousDir = QDir::currentPath();
 
     if (dirPath.isEmpty()) {
-        qDebug() << "output directory is empty";
+        DBC_DEBUG() << "output directory is empty";
         setFailure(dirPath, QStringLiteral("no output directory"));
         return false;
     }
     const QFileInfo dirInfo(dirPath);
     if (!dirInfo.exists()) {
-        qDebug() << "不存在该路径";
+        DBC_DEBUG() << "不存在该路径";
         if (!QDir().mkpath(dirPath)) {
-            qDebug() << "cannot create output directory" << dirPath;
+            DBC_DEBUG() << "cannot create output directory" << dirPath;
             setFailure(dirPath, QStringLiteral("cannot create the directory"));
             return false;
         }
     } else if (!dirInfo.isDir()) {
-        qDebug() << "output path is not a directory" << dirPath;
+        DBC_DEBUG() << "output path is not a directory" << dirPath;
         setFailure(dirPath, QStringLiteral("not a directory"));
         return false;
     }
 
     if (!QDir::setCurrent(dirPath)) {
-        qDebug() << "cannot change into output directory" << dirPath;
+        DBC_DEBUG() << "cannot change into output directory" << dirPath;
         setFailure(dirPath, QStringLiteral("cannot change into the directory"));
         return false;
     }
-    qDebug() << QDir::currentPath();
+    DBC_DEBUG() << QDir::currentPath();
 
     if (QFile::exists(fileName))
-        qDebug() << "文件存在";
+        DBC_DEBUG() << "文件存在";
 
     // Opening a save file creates its temporary file beside the header; that
     // is all the writer needs, so the open is cancelled and leaves nothing.
@@ -154,7 +154,7 @@ bool CDBC::prepareOutputFile(QString dirPath, QString fileName)
     const bool isDir = QFileInfo(fileName).isDir();
     if (isDir || !file.open(QIODevice::WriteOnly)) {
         const QString reason = isDir ? QStringLiteral("is a directory") : file.errorString();
-        qDebug() << "打开失败" << reason;
+        DBC_DEBUG() << "打开失败" << reason;
         setFailure(QDir::current().absoluteFilePath(fileName), reason);
         notifyUser(DbcNotes::OutputNotOpened);
         return false;
@@ -162,7 +162,7 @@ bool CDBC::prepareOutputFile(QString dirPath, QString fileName)
     file.cancelWriting();
 
     QDir::setCurrent(previousDir);
-    qDebug() << QDir::currentPath();
+    DBC_DEBUG() << QDir::currentPath();
     return true;
 }
 
@@ -188,6 +188,12 @@ QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count)
 // header is either the old one or the complete new one.
 bool CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir)
 {
+    return writeHeader(table, count, outputDir, QString());
+}
+
+bool CDBC::writeHeader(const CanMsgInfo *table, int count, const QString &outputDir,
+                       const QString &successDetails)
+{
     const DebugLog::Batch batch;
     const QString fileName = QString::fromLatin1(HeaderFileName);
     if (!prepareOutputFile(outputDir, fileName)) {
@@ -202,11 +208,12 @@ bool CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir)
     const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
                     writeAll(file, bytes) && file.commit();
     if (!ok) {
-        qDebug() << "write failed" << file.errorString();
+        DBC_DEBUG() << "write failed" << file.errorString();
         setFailure(file.fileName(), file.errorString());
         notifyUser(DbcNotes::HeaderNotWritten);
         return false;
     }
-    notifyUser(DbcNotes::HeaderWritten);
+    CDBC::notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(DbcNotes::HeaderWritten),
+                 successDetails);
     return true;
 }

@@ -29,6 +29,7 @@
 #include <QTextStream>
 #include <QVector>
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -149,6 +150,15 @@ quint8 literalLow8(const QString &text)
     return quint8(text.toInt() & 0xFF);
 }
 
+// A start bit or a length: digits, so a text beyond the 32-bit range is large.
+// What the record cannot hold is kept out of the walk: start bit 255, length 0.
+int literalBitNumber(const QString &digits)
+{
+    bool ok = false;
+    const int value = digits.toInt(&ok);
+    return ok || digits.isEmpty() ? value : INT_MAX;
+}
+
 void literalSignals(const QString &block, CanMsgInfo &msg)
 {
     const QStringList lines = captureAll("SG_.*", block.mid(block.indexOf('\n') + 1));
@@ -157,8 +167,10 @@ void literalSignals(const QString &block, CanMsgInfo &msg)
         const QString &line = lines.at(j);
         CanSignalInfo &sig = msg.signalInfo[j];
         literalName(firstMatch("(?<=SG_\\s)\\w+(?=\\s)", line), sig.signalName);
-        sig.bitStart = literalLow8(firstMatch("(?<=\\s:\\s)\\d+(?=\\|)", line));
-        sig.bitLength = literalLow8(firstMatch("(?<=\\|)\\d+(?=@)", line));
+        const int startBit = literalBitNumber(firstMatch("(?<=\\s:\\s)\\d+(?=\\|)", line));
+        const int bitLength = literalBitNumber(firstMatch("(?<=\\|)\\d+(?=@)", line));
+        sig.bitStart = quint8(startBit > 255 ? 255 : startBit);
+        sig.bitLength = quint8(bitLength > 255 ? 0 : bitLength);
         sig.factor = firstMatch("(?<= \\().*(?=,)", line).toFloat();
         sig.offset = firstMatch("(?<=,).*(?=\\))", line).toFloat();
         const QString range = firstMatch("(?<=\\[).*(?=\\])", line);

@@ -5,8 +5,6 @@
 //   pack_value FILE.dbc SIGNAL VALUE
 #include <quarvel/cdbc.h>
 
-#include <QLoggingCategory>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +15,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: pack_value FILE.dbc SIGNAL VALUE\n");
         return 2;
     }
-    // The engine logs every step of the read; a program of its own keeps
-    // the debug stream quiet.
-    QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, false);
+    // The engine logs every step of the read on the debug stream; a program
+    // of its own switches those lines off, and keeps its own.
+    CDBC::setDebugLines(false);
     CDBC dbc;
     if (!dbc.loadDbc(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "pack_value: %s: %s\n", qPrintable(dbc.failedPath()),

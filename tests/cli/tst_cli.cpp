@@ -27,17 +27,7 @@ void tst_Cli::run_data()
     const QString success = "NOTE: 文件已生成，请查看！\n",
                   notRead = "NOTE: 打开文件失败，请检查文件！\n";
     // What the example's header leaves out, reported before any note.
-    const QString warned =
-        example +
-        ":31: warning: message WheelSpeeds: signal WheelSpeedRR (start bit 48, laid out at 55) "
-        "runs past bit 63 to bit 70: WheelSpeeds_Type is wider than 64 bits\n" +
-        example +
-        ":35: warning: message BrakeStatus: signal BrakePressureMsb (start bit 3, laid out at 4) "
-        "is not written: it starts inside signal BrakePressure (laid out over bits 0 to 11)\n" +
-        example +
-        ":47: warning: message GearboxInfo: signal ShiftTime (start bit 15, laid out at 8) is not "
-        "written: it shares its start bit with signal TargetGear (laid out over bits 8 to 11)\n" +
-        example + ": 3 warnings: 2 signals not written, 1 running past bit 63\n";
+    const QString warned = vehicleFindings(example);
     const QString notWritten = warned + "NOTE: 文件打开失败！\nquarvel-cli: %1/";
     const auto row = [](const char *tag, const QStringList &arguments, int exitCode,
                         const QString &out, const QString &err, bool written = false) {

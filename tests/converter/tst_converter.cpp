@@ -39,6 +39,7 @@ private slots:
     void corpus();
     void batchedDebugLines_data();
     void batchedDebugLines();
+    void debugLinesSwitch();
 };
 
 void tst_Converter::golden_data()
@@ -142,10 +143,11 @@ void tst_Converter::batchedDebugLines()
     int handed[2];
     QLoggingCategory::setFilterRules("default.debug=true");
     const QtMessageHandler previous = qInstallMessageHandler(capture);
-    const CDBC::Notifier previousNotifier =
-        CDBC::setNotifier(notifier ? [](const QString &title,
-                                        const QString &text) { *captured << title + ": " + text; }
-                                   : CDBC::Notifier());
+    const CDBC::Notifier previousNotifier = CDBC::setNotifier(
+        notifier ? CDBC::Notifier([](const QString &title, const QString &text, const QString &) {
+            *captured << title + ": " + text;
+        })
+                 : CDBC::Notifier());
     for (int batched = 0; batched < 2; ++batched) {
         captured = &lines[batched];
         QDir(tmp.filePath("out")).removeRecursively();
@@ -168,6 +170,27 @@ void tst_Converter::batchedDebugLines()
     const int notes = lines[0].filter("NOTE: ").size();
     QCOMPARE(handed[0] + (notifier ? notes : 0), lines[0].size()); // line by line
     QVERIFY(handed[1] <= 2 * notes + 1); // a piece before each note, the note, the rest
+}
+
+// Switched off, the engine's debug lines are gone and the program's own stay;
+// switched on again, the engine's are back.
+void tst_Converter::debugLinesSwitch()
+{
+    QStringList lines;
+    captured = &lines;
+    QLoggingCategory::setFilterRules("default.debug=true");
+    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    NoteRecorder recorder;
+    QTemporaryDir tmp;
+    for (const bool on : {false, true}) {
+        CDBC::setDebugLines(on);
+        CDBC().transDbc(QUARVEL_EXAMPLES "/vehicle.dbc", tmp.path());
+        qDebug() << "own line";
+    }
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules("default.debug=false");
+    QCOMPARE(lines.mid(0, 2), (QStringList{"own line", "file open success"}));
+    QVERIFY(lines.size() > 250 && lines.last() == "own line");
 }
 
 QTEST_GUILESS_MAIN(tst_Converter)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Tests of the value-packing slot canInfoTransferData.
-#include <quarvel/cdbc.h>
+#include "testsupport.h"
 
 #include <QtTest>
 
@@ -45,6 +45,8 @@ class tst_Packing : public QObject
 private slots:
     void lookup_data();
     void lookup();
+    void numbersBeyondTheRecord_data();
+    void numbersBeyondTheRecord();
     void randomAgainstBitByBitReference();
 };
 
@@ -87,10 +89,35 @@ void tst_Packing::lookup()
              untouched + untouched + untouched);
 }
 
+void tst_Packing::numbersBeyondTheRecord_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("start bit 295") << "Crc";
+    QTest::newRow("length 264") << "Wide";
+    QTest::newRow("start bit 511") << "Tail";
+}
+
+// A signal whose start bit or length its record cannot hold (a CAN FD frame)
+// is still found by name, and changes no data byte.
+void tst_Packing::numbersBeyondTheRecord()
+{
+    QFETCH(QString, name);
+    QLoggingCategory::setFilterRules("default.debug=false");
+    CDBC engine;
+    QVERIFY(engine.loadDbc(testData("converter/can_fd.dbc")));
+    engine.canInfoTransferData(name, 0xFFFFFFFF);
+    const CanMsgInfo &msg = engine.msgTable[0];
+    QCOMPARE(hex(msg), QByteArray("00 00 00 00 00 00 00 00"));
+    const auto sig = std::find_if(msg.signalInfo, msg.signalInfo + msg.signalCnt,
+                                  [&](const CanSignalInfo &s) { return name == s.signalName; });
+    QCOMPARE(sig->rawValue, 4294967296.0f);
+}
+
 // Random signals of 0 to 40 bits anywhere in the frame and values of any
 // width, through the slot's meta-object entry: the frame must equal the
-// bit-by-bit layout of the value's low bits, and the raw value is the nearest
-// float (compared as an integer: QCOMPARE on floats would hide a rounding fault).
+// bit-by-bit layout of the value's low bits, the raw value is the nearest
+// float, and no other byte of the record changes (all compared byte for byte:
+// QCOMPARE on floats would hide a rounding fault).
 void tst_Packing::randomAgainstBitByBitReference()
 {
     const quint32 seed = 20240606;
@@ -113,11 +140,15 @@ void tst_Packing::randomAgainstBitByBitReference()
         msg.signalInfo[0].bitStart = quint8(startBit);
         msg.signalInfo[0].bitLength = quint8(bitLength);
         referencePack(expected, startBit, bitLength, value);
+        // Nothing of the record but its data bytes and the raw value may change.
+        CanMsgInfo after;
+        std::memcpy(&after, &msg, sizeof msg);
+        std::memcpy(after.msgData, expected, 8);
+        after.signalInfo[0].rawValue = float(value);
 
         QVERIFY(QMetaObject::invokeMethod(&engine, "canInfoTransferData", Q_ARG(QString, "Random"),
                                           Q_ARG(UINT32, value)));
-        if (std::memcmp(msg.msgData, expected, 8) != 0 ||
-            qint64(msg.signalInfo[0].rawValue) != qint64(float(value)))
+        if (std::memcmp(&msg, &after, sizeof msg) != 0)
             QFAIL(qPrintable(QString::asprintf("seed %u round %d: start %d length %d value 0x%x",
                                                seed, round, startBit, bitLength, value)));
     }

@@ -85,8 +85,13 @@ void tst_Reader::read_data()
         "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (2.,1e3) [-0.5|+7] \"\" X\n"
         " SG_ T : 8|8@1+ (1..5,-.5) [0.1234567890123456|] X\n",
         "M 1 8 0: S 0|8 (2,1000) [-0.5|7], T 8|8 (0,-0.5) [0.123456791|0]");
-    row("numbers keep their low 8 bits", "BO_ 1 M: 264 X\n SG_ S : 257|300@1+ (1,0) [0|1] \"\" X\n",
-        "M 1 8 0: S 1|44 (1,0) [0|1]");
+    // A start bit or length beyond the 8-bit field is never wrapped: the
+    // signal is kept out of the bit walk and the packing (start bit 255, length 0).
+    row("numbers beyond the 8-bit fields",
+        "BO_ 1 M: 264 X\n SG_ S : 257|300@1+ (1,0) [0|1] \"\" X\n SG_ T : 255|255@1+ X\n"
+        " SG_ U : 263|8@0+ X\n SG_ V : 0|256@1+ X\n SG_ W : 99999999999|1@1+ X\n",
+        "M 1 8 0: S 255|0 (1,0) [0|1], T 255|255 (0,0) [0|0], U 255|8 (0,0) [0|0], "
+        "V 0|0 (0,0) [0|0], W 255|1 (0,0) [0|0]");
     row("names cut to 39 bytes",
         "BO_ 1 " + QByteArray(45, 'M') + ": 8 X\n SG_ " + QByteArray(40, 'S') +
             " : 0|1@1+ (1,0) [0|1] \"\" X\n",

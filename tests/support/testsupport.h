@@ -43,13 +43,26 @@ inline QByteArray manyMessages(int count, QString *records = nullptr)
     return text + "\n" + attributes;
 }
 
-// Records the notes the engine shows while it lives, as "TITLE: text".
+// Records the notes the engine shows while it lives, as "TITLE: text", and
+// the details of each.
 struct NoteRecorder {
     QStringList notes;
-    CDBC::Notifier previous = CDBC::setNotifier(
-        [this](const QString &title, const QString &text) { notes << title + ": " + text; });
+    QStringList details;
+    CDBC::Notifier previous =
+        CDBC::setNotifier([this](const QString &title, const QString &text, const QString &more) {
+            notes << title + ": " + text;
+            details << more;
+        });
     ~NoteRecorder() { CDBC::setNotifier(previous); }
 };
+
+// What quarvel-cli reports on examples/vehicle.dbc, one line each, for the
+// file named `path`.
+inline QString vehicleFindings(const QString &path)
+{
+    return QString::fromUtf8(readAll(QStringLiteral(QUARVEL_TEST_DATA "/cli/vehicle.findings")))
+        .replace("FILE", path);
+}
 
 // One data row per DBC file of the real-world corpus beside the repository,
 // in a column "path"; skips the test, saying why, where the corpus is absent.

@@ -8,8 +8,10 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <type_traits>
 
 // The DBC conversion engine: reads a DBC file into a table of fixed-size
 // message records, writes "dbc_2_struct.h" from it, and packs raw signal
@@ -19,10 +21,14 @@ class CDBC : public QObject
     Q_OBJECT
 
 public:
-    // Receives every note the engine shows the user (title, text). The window
-    // installs QMessageBox::about without a parent window; while none is set
+    // Receives every note the engine shows the user: its title, its text and
+    // its details. Only the success note of transDbc() has details, and only
+    // when the header leaves something out: findingsReport() of its
+    // findings, one line each; every other note has none. The window shows a
+    // note as a message box without a parent window; while no notifier is set
     // a note is written as a warning.
-    using Notifier = std::function<void(const QString &title, const QString &text)>;
+    using Notifier =
+        std::function<void(const QString &title, const QString &text, const QString &details)>;
 
     // Why the last readDbc() call failed, so the driver can tell the user.
     enum class ReadError { None, FileNotOpen, TooManyMessages };
@@ -31,7 +37,8 @@ public:
     ~CDBC() override;
 
     // Conversion driver: read, clear data bytes, flip start bits, write the
-    // header. True when the header was written.
+    // header. True when the header was written; its success note carries
+    // the findings as details.
     bool transDbc(QString dbcPath, QString outputDir);
     // Its first half: read, clear data bytes, flip start bits. True when the
     // file was read; a failure is told to the user.
@@ -39,6 +46,12 @@ public:
     // What the header of the loaded table leaves out or gets wrong, in the
     // order of the DBC file's lines; derived from the header's own bit walk.
     QVector<DbcFinding> findings() const;
+    // Findings as compilers write their warnings, one line each:
+    // "FILE:LINE: warning: TEXT", or "PROGRAM: warning: TEXT in FILE" for the
+    // file as a whole; then their total and how many there are of each kind.
+    // Empty when there are none.
+    static QStringList findingsReport(const QString &program, const QString &dbcFile,
+                                      const QVector<DbcFinding> &findings);
     // Mirrors every signal's start bit within its byte (bit k becomes bit 7 - k).
     void flipStartBits(CanMsgInfo *table, int count);
 
@@ -68,9 +81,28 @@ public:
     static QByteArray buildStructHeader(const CanMsgInfo *table, int count);
 
     // The one seam through which the engine shows notes. Returns the previous
-    // notifier; passing an empty function restores the message-box default.
+    // notifier; passing an empty function restores the default.
     static Notifier setNotifier(Notifier notifier);
-    static void notify(const QString &title, const QString &text);
+    // A notifier of title and text alone gets every note without its details.
+    template <
+        typename TwoArguments,
+        std::enable_if_t<std::is_invocable_v<TwoArguments &, const QString &, const QString &>,
+                         bool> = true>
+    static Notifier setNotifier(TwoArguments notifier)
+    {
+        return setNotifier(
+            Notifier([notifier](const QString &title, const QString &text,
+                                const QString &) mutable { notifier(title, text); }));
+    }
+    static void notify(const QString &title, const QString &text,
+                       const QString &details = QString());
+
+    // Switches the engine's own debug lines (every step of a read and of a
+    // conversion, on Qt's debug stream in the category "default") on or off
+    // for the whole process; on by default. Off, not one of them is built,
+    // and the program's own debug lines are not touched.
+    static void setDebugLines(bool on);
+    static bool debugLines();
 
     // The message table: msgCnt records in one heap block owned by this object.
     CanMsgInfo *msgTable;
@@ -81,6 +113,8 @@ public slots:
 
 private:
     void setFailure(const QString &path, const QString &reason);
+    bool writeHeader(const CanMsgInfo *table, int count, const QString &outputDir,
+                     const QString &successDetails);
 
     ReadError readError = ReadError::None;
     QVector<DbcSourceMessage> sourceMessages; // one per record of the last read

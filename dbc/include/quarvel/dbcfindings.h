@@ -14,6 +14,7 @@ struct DbcSourceMessage {
     int line = 0;                                // the BO_ line
     int signalLines[DbcLimits::MaxSignals] = {}; // the SG_ line of each slot
     int startBits[DbcLimits::MaxSignals] = {};   // each slot's start bit as the file writes it
+    int bitLengths[DbcLimits::MaxSignals] = {};  // each slot's length as the file writes it
     int droppedLines = 0;                        // signal lines after the 64th
     int firstDroppedLine = 0;
     QString fullName;                             // set when the name was cut to 39 bytes

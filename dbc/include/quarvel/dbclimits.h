@@ -17,6 +17,7 @@ constexpr int PayloadBits = 64;   // bits covered by one generated struct
 constexpr int NameSize = 40;      // bytes of a name array, NUL included
 constexpr int MaxNameLength = 39; // name bytes that fit beside the NUL
 constexpr int MaxPathBytes = 200; // UTF-8 bytes of an accepted path, NUL excluded
+constexpr int MaxBitNumber = 255; // largest start bit or length a signal record holds
 
 // Bytes of a DBC file the reader takes: far above real DBC files (tens of MB
 // at most), low enough that the file and its decoded text fit in memory.
