@@ -62,7 +62,14 @@ QFont fittingWindowFont(const QWidget &window)
 {
     const std::vector<TextBox> boxes = textBoxes(window);
     QFont font = window.font();
-    for (qreal size = DesignedPointSize; size > SmallestPointSize; size -= Step) {
+    qreal largest = DesignedPointSize;
+#ifdef Q_OS_WIN
+    // Windows' own font is what the window was laid out for: it is kept
+    // where it fits, and never made larger.
+    if (font.pointSizeF() > 0)
+        largest = qMin(largest, font.pointSizeF());
+#endif
+    for (qreal size = largest; size > SmallestPointSize; size -= Step) {
         font.setPointSizeF(size);
         if (allFit(boxes, font))
             return font;

@@ -10,7 +10,8 @@ class QWidget;
 // platform's default font is larger, or its glyphs are wider, the texts of the
 // labels and buttons would be cut off.
 //
-// Returns the font of `window` at 9 points, or at the largest size below that,
+// Returns the font of `window` at 9 points (on Windows: at its own size where
+// that is smaller), or at the largest size below that,
 // in steps of half a point, at which the text of every QLabel and QPushButton
 // in `window` fits the widget's text area in width and height. The search stops
 // at 6 points: that size is returned even if some text still does not fit.

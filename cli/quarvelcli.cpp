@@ -11,14 +11,34 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace QuarvelCli
 {
 
 namespace
 {
 
+// Writes one line (or several, ended by one line end). Redirected to a file
+// or a pipe the text is UTF-8; on Windows the C runtime's text mode ends each
+// line in CR LF there, as Windows programs do. A Windows console is given the
+// text as UTF-16, so that the Chinese notes show whatever its code page.
 void writeLine(std::FILE *stream, const QString &text)
 {
+    std::fflush(stream);
+#ifdef Q_OS_WIN
+    const HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode)) {
+        const QString line = text + QLatin1Char('\n');
+        DWORD written = 0;
+        WriteConsoleW(console, line.utf16(), DWORD(line.size()), &written, nullptr);
+        return;
+    }
+#endif
     const QByteArray bytes = text.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);

@@ -13,8 +13,30 @@
 
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace
 {
+
+#ifdef Q_OS_WIN
+// Whether another program holds `path` open without letting it be deleted,
+// as editors and IDEs on Windows do: the header cannot be replaced then, and
+// opening it for deletion fails with a sharing violation.
+bool heldOpenElsewhere(const QString &path)
+{
+    const HANDLE file =
+        CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                    DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+#endif
 
 using BitWalk::MemberName;
 
@@ -208,8 +230,15 @@ bool CDBC::writeHeader(const CanMsgInfo *table, int count, const QString &output
     const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
                     writeAll(file, bytes) && file.commit();
     if (!ok) {
-        DBC_DEBUG() << "write failed" << file.errorString();
-        setFailure(file.fileName(), file.errorString());
+        QString reason = file.errorString();
+#ifdef Q_OS_WIN
+        if (heldOpenElsewhere(file.fileName()))
+            reason = QStringLiteral("held open by another program, which does not let it be "
+                                    "replaced (%1)")
+                         .arg(reason);
+#endif
+        DBC_DEBUG() << "write failed" << reason;
+        setFailure(file.fileName(), reason);
         notifyUser(DbcNotes::HeaderNotWritten);
         return false;
     }

@@ -3,8 +3,11 @@
 # Builds Quarvel (installing what is missing) and runs every test: the Qt Test
 # suite in the normal build, Debian's checks of the two packages and of the
 # desktop metadata, the same suite built with AddressSanitizer and
-# UndefinedBehaviorSanitizer (leaks included), a bounded libFuzzer run, and the
-# suite once more built with Qt 6.
+# UndefinedBehaviorSanitizer (leaks included), a bounded libFuzzer run, the
+# suite once more built with Qt 6, and the Windows build: cross-built with
+# MinGW-w64, its suite run under Wine, its ZIP and installer made and tried
+# (scripts/build-windows.sh; the first run builds Qt for MinGW, about 25
+# minutes).
 #
 #   QUARVEL_FUZZ_SECONDS  length of the fuzz run (default 60 in CI, 20 otherwise)
 #   QUARVEL_QUICK=1       only the normal build's suite
@@ -65,10 +68,15 @@ echo "== Test suite built with Qt 6"
 cmake --build build-qt6 -j"$jobs"
 ctest --test-dir build-qt6 --output-on-failure -j"$jobs"
 
+echo "== Windows: cross-built with MinGW-w64, tested under Wine, packed"
+./scripts/build-windows.sh
+
 # Every stage above stops the script on a failure, so reaching here means all
-# of them passed: the three suites' tests, the package checks and the fuzz run.
+# of them passed: the four suites' tests, the package checks and the fuzz run.
 suite=$(ctest --test-dir build -N | sed -n 's/^Total Tests: //p')
 sanitized=$(ctest --test-dir build-asan -N | sed -n 's/^Total Tests: //p')
 qt6=$(ctest --test-dir build-qt6 -N | sed -n 's/^Total Tests: //p')
-echo "== Summary: $suite tests, the package checks, $sanitized sanitized tests, the fuzz run and $qt6 tests with Qt 6"
-echo "$((suite + 1 + sanitized + 1 + qt6)) passed, 0 failed"
+windows=$(ctest --test-dir build-windows -N | sed -n 's/^Total Tests: //p')
+echo "== Summary: $suite tests, the package checks, $sanitized sanitized tests, the fuzz run," \
+    "$qt6 tests with Qt 6, $windows Windows tests under Wine and the Windows package checks"
+echo "$((suite + 1 + sanitized + 1 + qt6 + windows + 1)) passed, 0 failed"

@@ -16,7 +16,9 @@ private slots:
 
 void tst_Cli::run_data()
 {
-    QTest::addColumn<QStringList>("arguments"); // "%1" stands for a temporary directory
+    // "%1" stands for a temporary directory; "%2" for the system's reason
+    // when a file is missing, in its own words.
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");  // the whole of stdout, or its start when it ends in "…"
     QTest::addColumn<QString>("err");  // the same for stderr
@@ -48,7 +50,7 @@ void tst_Cli::run_data()
         "quarvel-cli: warning: no message found in %1/file\n%1/file: 1 warning: 1 file without "
         "messages\nquarvel-cli: 1 warning treated as an error: the header is not written\n");
     row("missing input", {"%1/missing.dbc", "%1/out"}, 1, "",
-        notRead + "quarvel-cli: %1/missing.dbc: No such file or directory\n");
+        notRead + "quarvel-cli: %1/missing.dbc: %2\n");
     row("lone dash is a file name", {"-", "%1/out"}, 1, "", notRead + "quarvel-cli: -: …");
     row("directory as input", {"%1/out", "%1/out"}, 1, "",
         notRead + "quarvel-cli: %1/out: not a regular file\n");
@@ -72,6 +74,8 @@ void tst_Cli::run_data()
         "quarvel-cli: too many arguments\nUsage: …");
     row("help", {"--help", "x"}, 0, "Usage: quarvel-cli …", "");
     row("version", {"--version"}, 0, "quarvel-cli 1.…", "");
+    // Windows hands the program its command line as UTF-16.
+    row("Chinese directory name", {example, "%1/输出"}, 0, success, warned);
 #ifdef Q_OS_UNIX
     // A FIFO would block a reader for ever; the file size limit stands in for
     // a full disk (SIGXFSZ ignored, writes fail with EFBIG).
@@ -95,8 +99,21 @@ void tst_Cli::run()
     QVERIFY(writeFile(tmp.filePath("out/dbc_2_struct.h"), "old") &&
             writeFile(tmp.filePath("file"), "x"));
     QVERIFY(writeFile(tmp.filePath("big.dbc"), manyMessages(301)));
-    for (QString *text : {&out, &err})
-        text->replace("%1", tmp.path());
+    QFile missing(tmp.filePath("missing.dbc"));
+    QVERIFY(!missing.open(QIODevice::ReadOnly));
+    for (QString *text : {&out, &err}) {
+        // The program names the file a failure concerns in the system's own
+        // form (backslashes on Windows).
+        QStringList lines = text->split('\n');
+        for (QString &line : lines) {
+            if (line.startsWith("quarvel-cli: %1")) {
+                const int end = line.indexOf(": ", 13);
+                line.replace(13, end - 13,
+                             QDir::toNativeSeparators(line.mid(13, end - 13).arg(tmp.path())));
+            }
+        }
+        *text = lines.join('\n').replace("%1", tmp.path()).replace("%2", missing.errorString());
+    }
     for (QString &argument : arguments)
         argument.replace("%1", tmp.path());
 
@@ -111,9 +128,16 @@ void tst_Cli::run()
     }
     process.start(program, arguments);
     QVERIFY(process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit);
-    const QString stdOut = QString::fromUtf8(process.readAllStandardOutput());
-    const QString stdErr = QString::fromUtf8(process.readAllStandardError());
+    QString stdOut = QString::fromUtf8(process.readAllStandardOutput());
+    QString stdErr = QString::fromUtf8(process.readAllStandardError());
     QCOMPARE(process.exitCode(), exitCode);
+#ifdef Q_OS_WIN
+    // Redirected, every line ends in CR LF, as Windows programs write them.
+    for (QString *text : {&stdOut, &stdErr}) {
+        QCOMPARE(text->count("\r\n"), text->count('\n'));
+        text->replace("\r\n", "\n");
+    }
+#endif
     for (const auto &[got, want] : {std::pair(stdOut, out), std::pair(stdErr, err)}) {
         if (want.endsWith("…"))
             QVERIFY2(got.startsWith(want.chopped(1)), qPrintable(got));

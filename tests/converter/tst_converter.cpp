@@ -6,6 +6,10 @@
 
 #include <QtTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace
 {
 
@@ -31,15 +35,28 @@ class tst_Converter : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QLoggingCategory::setFilterRules("default.debug=false"); }
+    void initTestCase()
+    {
+        QLoggingCategory::setFilterRules("default.debug=false");
+#ifndef QUARVEL_C_COMPILER
+        qInfo("The golden headers are not compiled as C here: a cross build has no C compiler "
+              "to run; the native build compiles the same bytes.");
+#endif
+    }
     void golden_data();
     void golden();
     void nameBytesAsLatin1InUtf8();
-    void corpus_data() { addCorpusRows(); }
+    void corpus_data()
+    {
+        addCorpusRows();
+    }
     void corpus();
     void batchedDebugLines_data();
     void batchedDebugLines();
     void debugLinesSwitch();
+#ifdef Q_OS_WIN
+    void headerHeldOpen();
+#endif
 };
 
 void tst_Converter::golden_data()
@@ -192,6 +209,31 @@ void tst_Converter::debugLinesSwitch()
     QCOMPARE(lines.mid(0, 2), (QStringList{"own line", "file open success"}));
     QVERIFY(lines.size() > 250 && lines.last() == "own line");
 }
+
+#ifdef Q_OS_WIN
+// An editor or IDE on Windows holds the header open without letting it be
+// deleted: the conversion fails and says why, and the old header stays whole.
+void tst_Converter::headerHeldOpen()
+{
+    QTemporaryDir tmp;
+    const QString header = tmp.filePath(HeaderName);
+    QVERIFY(writeFile(header, "old"));
+    const HANDLE held = CreateFileW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(header).utf16()), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    QVERIFY(held != INVALID_HANDLE_VALUE);
+    NoteRecorder recorder;
+    CDBC engine;
+    const bool written = engine.transDbc(QUARVEL_EXAMPLES "/vehicle.dbc", tmp.path());
+    CloseHandle(held);
+    QVERIFY(!written);
+    QCOMPARE(recorder.notes, QStringList{"NOTE: 文件打开失败！"});
+    QVERIFY2(engine.failureReason().startsWith("held open by another program"),
+             qPrintable(engine.failureReason()));
+    QCOMPARE(readAll(header), QByteArray("old"));
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{HeaderName});
+}
+#endif
 
 QTEST_GUILESS_MAIN(tst_Converter)
 #include "tst_converter.moc"

@@ -39,6 +39,8 @@ private slots:
     void read_data();
     void read();
     void callersOwnTable();
+    void chineseTextInTheLocalEncoding_data();
+    void chineseTextInTheLocalEncoding();
     void regexCaptureAll_data();
     void regexCaptureAll();
 };
@@ -166,6 +168,63 @@ void tst_Reader::callersOwnTable()
     QCOMPARE(describe(engine), before);
     QVERIFY(count == 4 && mine != engine.msgTable);
     delete[] mine;
+}
+
+void tst_Reader::chineseTextInTheLocalEncoding_data()
+{
+    QTest::addColumn<QByteArray>("codec"); // the local 8-bit encoding; empty: the system's
+    QTest::newRow("the system's local encoding") << QByteArray();
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QTest::newRow("GBK, as on a Chinese Windows") << QByteArray("GBK");
+#endif
+}
+
+// A DBC file as Chinese suppliers write it: comments, units and value
+// descriptions in GBK (code page 936), whose trail bytes include ASCII
+// punctuation ([ ] | \ @ { in the characters used here). Names and numbers
+// are ASCII, so the header and the packing are those of the same file
+// without the Chinese text, whatever the local encoding.
+void tst_Reader::chineseTextInTheLocalEncoding()
+{
+    QFETCH(QByteArray, codec);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QTextCodec *const system = QTextCodec::codecForLocale();
+    if (!codec.isEmpty())
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName(codec));
+    const auto restore = qScopeGuard([system] { QTextCodec::setCodecForLocale(system); });
+#endif
+    const QByteArray file = "VERSION \"\"\n\nBU_: ECU\n\n"
+                            "BO_ 256 Gear: 8 ECU\n"
+                            " SG_ GearPos : 7|4@0+ (1,0) [0|15] \"%1\" ECU\n"
+                            " SG_ Speed : 15|16@0+ (0.1,0) [0|6553.5] \"%2\" ECU\n\n"
+                            "CM_ BO_ 256 \"%3\";\nCM_ SG_ 256 Speed \"%4\";\n"
+                            "VAL_ 256 GearPos 0 \"%5\" 1 \"%6\" ;\n"
+                            "BA_ \"GenMsgCycleTime\" BO_ 256 20;\n";
+    // 档位 (gear) 乕, 车速 (speed) 乚, 里程 亅 乗, 丂, 亄 in GBK.
+    const QByteArray chinese[] = {"\xb5\xb5\xce\xbb\x81[",
+                                  "\xb3\xb5\xcb\xd9\x81]",
+                                  "\xc0\xef\xb3\xcc\x81|\x81\\",
+                                  "\x81@",
+                                  "\x81{",
+                                  "\xb5\xb5"};
+    QTemporaryDir tmp;
+    QByteArray headers[2], packed[2];
+    for (int withChinese = 0; withChinese < 2; ++withChinese) {
+        QByteArray text = file;
+        for (int i = 0; i < 6; ++i)
+            text.replace("%" + QByteArray::number(i + 1), withChinese ? chinese[i] : "x");
+        const QString name = QString::number(withChinese);
+        QVERIFY(writeFile(tmp.filePath(name + ".dbc"), text));
+        NoteRecorder recorder;
+        CDBC engine;
+        QVERIFY(engine.transDbc(tmp.filePath(name + ".dbc"), tmp.filePath(name)));
+        headers[withChinese] = readAll(tmp.filePath(name + "/dbc_2_struct.h"));
+        engine.canInfoTransferData("Speed", 0x1234);
+        packed[withChinese] = QByteArray(reinterpret_cast<char *>(engine.msgTable[0].msgData), 8);
+    }
+    QVERIFY(headers[0].startsWith("/*\r\nMessage Name:Gear\r\n"));
+    QCOMPARE(headers[1], headers[0]);
+    QCOMPARE(packed[1].toHex(' '), packed[0].toHex(' '));
 }
 
 void tst_Reader::regexCaptureAll_data()

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Checks the two Windows packages that `cpack` left in a Windows build
+# directory:
+#  - the ZIP unpacks into one folder that passes tests/windows/check-folder.sh
+#    (DLL imports, no path of this machine);
+#  - the NSIS installer holds no path of this machine either; in a new Wine
+#    prefix it installs silently (/S) under Program Files with a Start-menu
+#    entry for the window, the installed quarvel-cli.exe runs, and the
+#    uninstaller, run silently too, leaves no file of it behind.
+#
+#   check-windows-packages.sh BUILD_DIR QT_PREFIX
+set -euo pipefail
+build=$(cd "$1" && pwd)
+qt=$2
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+build_paths="$source_dir $build $qt $HOME/"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+zip="$build/Quarvel-$version-win64.zip"
+installer="$build/Quarvel-$version-win64.exe"
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/wine" WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+unset WINEPATH
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+fail() {
+    echo "check-windows-packages: $*" >&2
+    exit 1
+}
+
+unzip -q "$zip" -d "$work/zip"
+[ "$(ls "$work/zip")" = "Quarvel-$version-win64" ] || fail "$zip does not hold one folder"
+"$source_dir/tests/windows/check-folder.sh" "$work/zip/Quarvel-$version-win64" "$build_paths"
+for path in $build_paths; do
+    ! grep -q -a -F -- "$path" "$installer" || fail "$installer holds the path $path"
+done
+echo "check-windows-packages: $(basename "$zip") unpacks into a folder that runs"
+
+wineboot -i >/dev/null 2>&1
+wine "$installer" /S
+wineserver -w
+installed="$WINEPREFIX/drive_c/Program Files/Quarvel"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quarvel"
+[ -f "$installed/quarvel.exe" ] || fail "the installer put no quarvel.exe into $installed"
+[ -f "$menu/Quarvel.lnk" ] || fail "the installer made no Start-menu entry for the window"
+got=$(wine "$installed/quarvel-cli.exe" --version | tr -d '\r')
+[ "$got" = "quarvel-cli $version" ] || fail "the installed quarvel-cli.exe says '$got'"
+wine "$installed/Uninstall.exe" /S
+wineserver -w
+[ ! -e "$installed" ] || fail "the uninstaller left: $(cd "$installed" && find . | tr '\n' ' ')"
+[ ! -e "$menu" ] || fail "the uninstaller left the Start-menu entry"
+echo "check-windows-packages: $(basename "$installer") installs silently, runs and uninstalls without a trace"
