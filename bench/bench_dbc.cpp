@@ -30,7 +30,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -148,7 +147,7 @@ void conversionWithDebugLines(benchmark::State &state, const QString &path, bool
     debugFile = std::fopen(qPrintable(workDir().filePath(QStringLiteral("debug.log"))), "w");
     if (debugFile == nullptr)
         qFatal("cannot open the debug log");
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
+    CDBC::setDebugLines(true);
     const QtMessageHandler previous = qInstallMessageHandler(writeToDebugFile);
     if (batched)
         DebugLog::install();
@@ -156,7 +155,7 @@ void conversionWithDebugLines(benchmark::State &state, const QString &path, bool
     if (batched)
         DebugLog::uninstall();
     qInstallMessageHandler(previous);
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    CDBC::setDebugLines(false);
     state.counters["log_bytes_per_conversion"] =
         double(std::ftell(debugFile)) / double(state.iterations());
     std::fclose(debugFile);
@@ -189,7 +188,8 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    // The engine's debug lines are off, as in quarvel-cli without --verbose.
+    CDBC::setDebugLines(false);
     CDBC::setNotifier([](const QString &, const QString &) {});
     if (!workDir().isValid())
         qFatal("no temporary directory");

@@ -12,6 +12,21 @@
 namespace BitWalk
 {
 
+// Writes `value` in decimal at `at`, as member lines write part numbers and
+// widths; returns the position after it.
+inline char *putDecimal(char *at, quint32 value)
+{
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0)
+        *at++ = digits[--count];
+    return at;
+}
+
 // A name as it is written into member lines.
 struct MemberName {
     char bytes[2 * DbcLimits::NameSize];

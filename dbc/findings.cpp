@@ -36,20 +36,6 @@ struct MemberName {
     QString toString() const { return QString::fromUtf8(bytes, length); }
 };
 
-// Appends the decimal digits of a value that is not negative.
-int putDecimal(char *at, int value)
-{
-    char digits[12];
-    int count = 0;
-    do {
-        digits[count++] = char('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (int i = 0; i < count; ++i)
-        at[i] = digits[count - 1 - i];
-    return count;
-}
-
 bool isCIdentifier(const char *name, int length)
 {
     if (length == 0 || (name[0] >= '0' && name[0] <= '9'))
@@ -106,8 +92,8 @@ public:
         int at = 0;
         if (value < 0)
             digits[at++] = '-', value = -value;
-        at += putDecimal(digits + at, value);
-        text.append(QLatin1String(digits, at));
+        const char *end = BitWalk::putDecimal(digits + at, quint32(value));
+        text.append(QLatin1String(digits, int(end - digits)));
         return *this;
     }
     operator QString() const { return text; }
@@ -286,7 +272,8 @@ void MessageFindings::signalsOfTheWalk()
             std::memcpy(name.bytes, walked.bytes, size_t(walked.length));
             name.length = walked.length;
             if (part >= 0)
-                name.length += putDecimal(name.bytes + name.length, part);
+                name.length =
+                    int(BitWalk::putDecimal(name.bytes + name.length, quint32(part)) - name.bytes);
             member(name, sig);
         });
     for (int slot = 0; slot < slotsInUse; ++slot) {

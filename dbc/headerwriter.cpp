@@ -39,6 +39,7 @@ bool heldOpenElsewhere(const QString &path)
 #endif
 
 using BitWalk::MemberName;
+using BitWalk::putDecimal;
 
 const char *const HeaderFileName = "dbc_2_struct.h";
 
@@ -68,20 +69,6 @@ bool writeAll(QSaveFile &file, const QByteArray &bytes)
 void notifyUser(const char *text)
 {
     CDBC::notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(text));
-}
-
-// Writes `value` in decimal at `at`; returns the position after it.
-char *putDecimal(char *at, quint32 value)
-{
-    char digits[10];
-    int count = 0;
-    do {
-        digits[count++] = char('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (count > 0)
-        *at++ = digits[--count];
-    return at;
 }
 
 // One member line: "    unsigned char NAME[PART]:WIDTH;" and the line end,
