@@ -44,10 +44,10 @@ set(CPACK_STRIP_FILES ON)
 # The installer is a 64-bit program (Debian's makensis ships the stubs),
 # installs under the 64-bit Program Files, puts the window into the Start
 # menu and registers an uninstaller that removes every file it installed.
-set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-set(CPACK_NSIS_PACKAGE_NAME "Quarvel ${PROJECT_VERSION}")
-set(CPACK_NSIS_DISPLAY_NAME "Quarvel ${PROJECT_VERSION}")
+set(CPACK_NSIS_PACKAGE_NAME Quarvel)
+set(CPACK_NSIS_DISPLAY_NAME Quarvel)
 set(CPACK_PACKAGE_EXECUTABLES quarvel Quarvel)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_INSTALLED_ICON_NAME quarvel.exe)

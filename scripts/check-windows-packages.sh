@@ -45,8 +45,13 @@ menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quar
 [ -f "$menu/Quarvel.lnk" ] || fail "the installer made no Start-menu entry for the window"
 got=$(wine "$installed/quarvel-cli.exe" --version | tr -d '\r')
 [ "$got" = "quarvel-cli $version" ] || fail "the installed quarvel-cli.exe says '$got'"
+# The uninstaller copies itself away and goes on from the copy: wait for it.
 wine "$installed/Uninstall.exe" /S
-wineserver -w
+for _ in $(seq 120); do
+    wineserver -w
+    [ -e "$installed" ] || break
+    sleep 0.5
+done
 [ ! -e "$installed" ] || fail "the uninstaller left: $(cd "$installed" && find . | tr '\n' ' ')"
 [ ! -e "$menu" ] || fail "the uninstaller left the Start-menu entry"
 echo "check-windows-packages: $(basename "$installer") installs silently, runs and uninstalls without a trace"
