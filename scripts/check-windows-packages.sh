@@ -14,7 +14,10 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 qt=$2
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-build_paths="$source_dir $build $qt $HOME/"
+build_paths="$source_dir $build $qt"
+if [ -n "${HOME:-}" ] && [ "$HOME" != / ]; then
+    build_paths+=" $HOME/"
+fi
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 zip="$build/Quarvel-$version-win64.zip"
 installer="$build/Quarvel-$version-win64.exe"

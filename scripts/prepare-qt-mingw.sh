@@ -12,7 +12,7 @@
 #   QUARVEL_CACHE_DIR  where the cache lives (default ~/.cache/quarvel)
 set -euo pipefail
 
-cache_root=${QUARVEL_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quarvel}
+cache_root=${QUARVEL_CACHE_DIR:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/quarvel}
 
 # What nothing in Quarvel needs is left out: OpenGL, D-Bus, ICU (Qt's own
 # codecs cover the local 8-bit code pages through the Windows API), SQL,
