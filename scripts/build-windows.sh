@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Builds Quarvel for 64-bit Windows on this Debian machine and proves it under
 # Wine: installs what is missing, prepares Qt 5.15 for MinGW-w64 once per
-# machine (scripts/prepare-qt-mingw.sh, about 25 minutes the first time),
+# machine (scripts/prepare-qt-mingw.sh, about 15 minutes the first time),
 # cross-builds with cmake/toolchain-mingw64.cmake into build-windows/, runs
 # the test suite under Wine, and leaves the two packages there:
 #

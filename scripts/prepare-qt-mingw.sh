@@ -65,7 +65,7 @@ if [ -f "$prefix/.complete" ]; then
     exit 0
 fi
 
-echo "prepare-qt-mingw: building Qt $version for MinGW-w64 into $prefix (about 25 minutes on two cores)" >&2
+echo "prepare-qt-mingw: building Qt $version for MinGW-w64 into $prefix (about 15 minutes on two cores)" >&2
 work="$cache_root/work-$version-$digest"
 configure_options=("${configure_options[@]/QT_SOURCE/$work/src}")
 rm -rf "$work" "$prefix"

@@ -6,7 +6,7 @@
 # UndefinedBehaviorSanitizer (leaks included), a bounded libFuzzer run, the
 # suite once more built with Qt 6, and the Windows build: cross-built with
 # MinGW-w64, its suite run under Wine, its ZIP and installer made and tried
-# (scripts/build-windows.sh; the first run builds Qt for MinGW, about 25
+# (scripts/build-windows.sh; the first run builds Qt for MinGW, about 15
 # minutes).
 #
 #   QUARVEL_FUZZ_SECONDS  length of the fuzz run (default 60 in CI, 20 otherwise)
