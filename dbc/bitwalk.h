@@ -6,6 +6,8 @@
 
 #include <QtGlobal>
 
+#include <cstring>
+
 // The bit walk that lays a message's signals over its 64 payload bits. The
 // header writer writes a member line for each member it visits; the findings
 // learn from the very same walk what the header leaves out.
@@ -27,10 +29,16 @@ inline char *putDecimal(char *at, quint32 value)
     return at;
 }
 
-// A name as it is written into member lines.
+// A name as it is written into member lines: a name array's bytes in UTF-8,
+// with room for a part number after them.
 struct MemberName {
-    char bytes[2 * DbcLimits::NameSize];
+    char bytes[2 * DbcLimits::NameSize + 8];
     int length;
+
+    bool operator==(const MemberName &other) const
+    {
+        return length == other.length && std::memcmp(bytes, other.bytes, size_t(length)) == 0;
+    }
 };
 
 // A name array's bytes, each taken as a Latin-1 character, in UTF-8: bytes

@@ -23,18 +23,7 @@
 namespace
 {
 
-// A member name as the header writes it: the signal's name in UTF-8 and its
-// part number, if any.
-struct MemberName {
-    char bytes[2 * DbcLimits::NameSize + 8];
-    int length;
-
-    bool operator==(const MemberName &other) const
-    {
-        return length == other.length && std::memcmp(bytes, other.bytes, size_t(length)) == 0;
-    }
-    QString toString() const { return QString::fromUtf8(bytes, length); }
-};
+using BitWalk::MemberName;
 
 bool isCIdentifier(const char *name, int length)
 {
@@ -122,7 +111,7 @@ Text &memberLabel(Text &out, const MemberName &name)
 {
     if (name.length == 0)
         return out << "member without a name";
-    return out << "member " << name.toString();
+    return out << "member " << QString::fromUtf8(name.bytes, name.length);
 }
 
 // Why no name is found on a BO_ line. The name is a word of ASCII letters,
@@ -260,22 +249,19 @@ void MessageFindings::signalsOfTheWalk()
     const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
     for (int slot = 0; slot < slotsInUse; ++slot)
         reserveNames = reserveNames || qstrncmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0;
-    BitWalk::walk(
-        msg, [this](const BitWalk::MemberName &walked, int part, int, const CanSignalInfo *sig) {
-            if (sig && part <= 0) {
-                written.append(sig);
-                writtenSlot[slotOf(*sig)] = true;
-            }
-            if (!sig && !reserveNames)
-                return;
-            MemberName name;
-            std::memcpy(name.bytes, walked.bytes, size_t(walked.length));
-            name.length = walked.length;
-            if (part >= 0)
-                name.length =
-                    int(BitWalk::putDecimal(name.bytes + name.length, quint32(part)) - name.bytes);
-            member(name, sig);
-        });
+    BitWalk::walk(msg, [this](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
+        if (sig && part <= 0) {
+            written.append(sig);
+            writtenSlot[slotOf(*sig)] = true;
+        }
+        if (!sig && !reserveNames)
+            return;
+        MemberName name = walked;
+        if (part >= 0)
+            name.length =
+                int(BitWalk::putDecimal(name.bytes + name.length, quint32(part)) - name.bytes);
+        member(name, sig);
+    });
     for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
         const int end = sig.bitStart + sig.bitLength;

@@ -66,9 +66,9 @@ bool writeAll(QSaveFile &file, const QByteArray &bytes)
     return true;
 }
 
-void notifyUser(const char *text)
+void notifyUser(const char *text, const QString &details = QString())
 {
-    CDBC::notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(text));
+    CDBC::notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(text), details);
 }
 
 // One member line: "    unsigned char NAME[PART]:WIDTH;" and the line end,
@@ -229,7 +229,6 @@ bool CDBC::writeHeader(const CanMsgInfo *table, int count, const QString &output
         notifyUser(DbcNotes::HeaderNotWritten);
         return false;
     }
-    CDBC::notify(QString::fromUtf8(DbcNotes::Title), QString::fromUtf8(DbcNotes::HeaderWritten),
-                 successDetails);
+    notifyUser(DbcNotes::HeaderWritten, successDetails);
     return true;
 }

@@ -102,7 +102,7 @@ void tst_Packing::numbersBeyondTheRecord_data()
 void tst_Packing::numbersBeyondTheRecord()
 {
     QFETCH(QString, name);
-    QLoggingCategory::setFilterRules("default.debug=false");
+    CDBC::setDebugLines(false);
     CDBC engine;
     QVERIFY(engine.loadDbc(testData("converter/can_fd.dbc")));
     engine.canInfoTransferData(name, 0xFFFFFFFF);
