@@ -41,6 +41,15 @@ struct MemberName {
     }
 };
 
+// A member's name as the header writes it: the name, then its part number
+// when it has one (part >= 0).
+inline MemberName withPart(MemberName name, int part)
+{
+    if (part >= 0)
+        name.length = int(putDecimal(name.bytes + name.length, quint32(part)) - name.bytes);
+    return name;
+}
+
 // A name array's bytes, each taken as a Latin-1 character, in UTF-8: bytes
 // below 0x80 stay as they are, the others become two bytes.
 inline MemberName latin1BytesAsUtf8(const char (&name)[DbcLimits::NameSize])
@@ -127,6 +136,19 @@ template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
             }
         }
     }
+}
+
+// The same walk, with each member's first bit counted from bit 0 of byte 0.
+// The members lie one after another from bit 0 upward, so a member's first
+// bit is the sum of the widths before it. `visit` gets the member's full name
+// (part number appended), its first bit, its width and its signal.
+template <typename Visit> void walkWithBits(const CanMsgInfo &msg, Visit &&visit)
+{
+    int firstBit = 0;
+    walk(msg, [&](const MemberName &name, int part, int width, const CanSignalInfo *sig) {
+        visit(withPart(name, part), firstBit, width, sig);
+        firstBit += width;
+    });
 }
 
 } // namespace BitWalk

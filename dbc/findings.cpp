@@ -256,11 +256,7 @@ void MessageFindings::signalsOfTheWalk()
         }
         if (!sig && !reserveNames)
             return;
-        MemberName name = walked;
-        if (part >= 0)
-            name.length =
-                int(BitWalk::putDecimal(name.bytes + name.length, quint32(part)) - name.bytes);
-        member(name, sig);
+        member(BitWalk::withPart(walked, part), sig);
     });
     for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
