@@ -130,8 +130,9 @@ struct Parser {
         QStringLiteral("Fail the conversion on any warning, leaving the old header.")};
     const QCommandLineOption compare{
         QStringLiteral("compare"),
-        QStringLiteral("Read FILE.dbc and NEW.dbc (in place of OUTDIR) and report what NEW.dbc's\n"
-                       "header changes for code built against FILE.dbc's; write nothing.")};
+        QStringLiteral("Compare FILE.dbc, the old version, with NEW.dbc given in place of "
+                       "OUTDIR: report what NEW.dbc's header changes for code built against "
+                       "FILE.dbc's. Write nothing.")};
     const QCommandLineOption verbose{
         {QStringLiteral("v"), QStringLiteral("verbose")},
         QStringLiteral("Print the engine's progress lines on stderr.")};
@@ -161,8 +162,8 @@ Parser::Parser()
                                  QStringLiteral("The DBC file to read."));
     parser.addPositionalArgument(
         QStringLiteral("OUTDIR"),
-        QStringLiteral("The directory to write dbc_2_struct.h into (not with --check);\n"
-                       "with --compare, the new DBC file."),
+        QStringLiteral("The directory to write dbc_2_struct.h into (not with --check); with "
+                       "--compare, the new DBC file."),
         QStringLiteral("[OUTDIR]"));
 }
 
