@@ -4,6 +4,7 @@
 #include "dbcnotes.h"
 #include "debuglog.h"
 #include <quarvel/cdbc.h>
+#include <quarvel/layoutcompare.h>
 
 #include <QByteArray>
 #include <QCommandLineOption>
@@ -56,6 +57,13 @@ void routeMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
         writeLine(stream, message);
 }
 
+// Why the engine failed, in the system's words.
+void writeFailure(const CDBC &engine, std::FILE *err)
+{
+    writeLine(err, QStringLiteral("quarvel-cli: %1: %2")
+                       .arg(QDir::toNativeSeparators(engine.failedPath()), engine.failureReason()));
+}
+
 // Reads the file, reports the findings and, unless only checking or a
 // warning is an error, writes the header. True when the run succeeded: the
 // header was written, or with --check, nothing was found.
@@ -83,12 +91,31 @@ bool convert(const Options &options, std::FILE *err)
         }
         done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir);
     }
-    // Why it failed, in the system's words.
     if (!done)
-        writeLine(err,
-                  QStringLiteral("quarvel-cli: %1: %2")
-                      .arg(QDir::toNativeSeparators(engine.failedPath()), engine.failureReason()));
+        writeFailure(engine, err);
     return done;
+}
+
+// Reads both files as a conversion does and reports what the new header
+// changes for code built against the old one. True when the run succeeded:
+// both files were read and, with --werror, nothing changed.
+bool compare(const Options &options, std::FILE *err)
+{
+    CDBC before;
+    CDBC after;
+    for (const auto &[engine, path] :
+         {std::pair(&before, options.dbcFile), std::pair(&after, options.newDbcFile)}) {
+        if (!engine->loadDbc(path)) {
+            writeFailure(*engine, err);
+            return false;
+        }
+    }
+    const LayoutComparison comparison = compareLayouts(before, after);
+    const QStringList lines = layoutChangesReport(QStringLiteral("quarvel-cli"), options.dbcFile,
+                                                  options.newDbcFile, comparison);
+    if (!lines.isEmpty())
+        writeLine(err, lines.join(QLatin1Char('\n')));
+    return !options.werror || comparison.changes.isEmpty();
 }
 
 // The program's options and arguments, as --help shows them.
@@ -101,6 +128,11 @@ struct Parser {
     const QCommandLineOption werror{
         QStringLiteral("werror"),
         QStringLiteral("Fail the conversion on any warning, leaving the old header.")};
+    const QCommandLineOption compare{
+        QStringLiteral("compare"),
+        QStringLiteral("Compare FILE.dbc, the old version, with NEW.dbc given in place of "
+                       "OUTDIR: report what NEW.dbc's header changes for code built against "
+                       "FILE.dbc's. Write nothing.")};
     const QCommandLineOption verbose{
         {QStringLiteral("v"), QStringLiteral("verbose")},
         QStringLiteral("Print the engine's progress lines on stderr.")};
@@ -118,15 +150,20 @@ Parser::Parser()
         "short or no C identifiers, members twice in a struct, ...) is reported on stderr,\n"
         "one line each: FILE:LINE: warning: TEXT.\n"
         "\n"
-        "Exit status: 0 the header was written (--check: nothing to report), 1 the\n"
-        "conversion failed (--check: something to report; --werror: any warning),\n"
-        "2 usage error."));
-    parser.addOptions({check, werror, verbose, help, version});
+        "quarvel-cli --compare OLD.dbc NEW.dbc reports in the same form every member of\n"
+        "OLD.dbc's header that NEW.dbc's header moves, resizes or drops, every struct type\n"
+        "it drops and every identifier it changes, then what NEW.dbc adds.\n"
+        "\n"
+        "Exit status: 0 the header was written (--check: nothing to report; --compare:\n"
+        "both files were read), 1 the conversion failed (--check: something to report;\n"
+        "--werror: any warning, or with --compare any change), 2 usage error."));
+    parser.addOptions({check, werror, compare, verbose, help, version});
     parser.addPositionalArgument(QStringLiteral("FILE.dbc"),
                                  QStringLiteral("The DBC file to read."));
     parser.addPositionalArgument(
         QStringLiteral("OUTDIR"),
-        QStringLiteral("The directory to write dbc_2_struct.h into (not with --check)."),
+        QStringLiteral("The directory to write dbc_2_struct.h into (not with --check); with "
+                       "--compare, the new DBC file."),
         QStringLiteral("[OUTDIR]"));
 }
 
@@ -148,18 +185,30 @@ Options parseArguments(const QStringList &arguments)
     options.verbose = parser.isSet(cli.verbose);
     options.check = parser.isSet(cli.check);
     options.werror = parser.isSet(cli.werror);
+    options.compare = parser.isSet(cli.compare);
     if (options.help || options.version)
         return options;
+    if (options.check && options.compare) {
+        options.error = QStringLiteral("--check and --compare do not go together");
+        return options;
+    }
     const QStringList positional = parser.positionalArguments();
     const int wanted = options.check ? 1 : 2;
     if (positional.size() != wanted) {
         options.error = positional.size() > wanted ? QStringLiteral("too many arguments")
+                        : options.compare ? QStringLiteral("expected the old and the new DBC file")
                         : options.check
                             ? QStringLiteral("expected a DBC file")
                             : QStringLiteral("expected a DBC file and an output directory");
         return options;
     }
     options.dbcFile = positional.at(0);
+    if (options.compare) {
+        options.newDbcFile = positional.at(1);
+        if (options.dbcFile.isEmpty() || options.newDbcFile.isEmpty())
+            options.error = QStringLiteral("the DBC files must not be empty");
+        return options;
+    }
     options.outputDir = options.check ? QString() : positional.at(1);
     if (options.dbcFile.isEmpty() || (!options.check && options.outputDir.isEmpty()))
         options.error = QStringLiteral("the DBC file and the output directory must not be empty");
@@ -219,7 +268,7 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     if (options.verbose)
         DebugLog::install();
 
-    const bool written = convert(options, err);
+    const bool written = options.compare ? compare(options, err) : convert(options, err);
 
     if (options.verbose)
         DebugLog::uninstall();

@@ -19,9 +19,11 @@ struct Options {
     bool verbose = false;
     bool help = false;
     bool version = false;
-    bool check = false;  // report the findings only, write nothing
-    bool werror = false; // any finding fails the conversion
-    QString dbcFile;
+    bool check = false;   // report the findings only, write nothing
+    bool werror = false;  // any finding fails the conversion
+    bool compare = false; // report what NEW's header changes for code built against OLD's
+    QString dbcFile;      // with --compare: the old DBC file
+    QString newDbcFile;   // with --compare: the new DBC file
     QString outputDir;
     QString error; // set when the arguments are not usable
 };
@@ -34,8 +36,9 @@ QString versionText();
 
 // Runs the converter on the arguments that follow the program name. Notes go
 // to `out` (the success note, usage on --help, the version) and `err`
-// (failure notes and their reasons, the findings as FILE:LINE: warning: TEXT and their count,
-// usage errors, and with --verbose the engine's debug lines), one line each, UTF-8.
+// (failure notes and their reasons, the findings or with --compare the layout changes as
+// FILE:LINE: warning: TEXT and their count, usage errors, and with --verbose the engine's
+// debug lines), one line each, UTF-8.
 int run(const QStringList &arguments, std::FILE *out, std::FILE *err);
 
 } // namespace QuarvelCli

@@ -10,6 +10,7 @@
 // header writes, and a text is put together only for a finding.
 
 #include "bitwalk.h"
+#include "reporttext.h"
 #include <quarvel/cdbc.h>
 
 #include <QByteArray>
@@ -24,6 +25,7 @@ namespace
 {
 
 using BitWalk::MemberName;
+using ReportText::Text;
 
 bool isCIdentifier(const char *name, int length)
 {
@@ -57,39 +59,6 @@ bool isCKeyword(const char *name, int length)
     }
     return false;
 }
-
-// A finding's text, put together piece by piece into room for a text of any
-// usual length, so that it is allocated once. Names are the bytes of the
-// record, each taken as a Latin-1 character.
-class Text
-{
-public:
-    Text() { text.reserve(200); }
-    Text &operator<<(const char *latin1)
-    {
-        text.append(QLatin1String(latin1));
-        return *this;
-    }
-    Text &operator<<(const QString &part)
-    {
-        text.append(part);
-        return *this;
-    }
-    Text &operator<<(int value)
-    {
-        char digits[12];
-        int at = 0;
-        if (value < 0)
-            digits[at++] = '-', value = -value;
-        const char *end = BitWalk::putDecimal(digits + at, quint32(value));
-        text.append(QLatin1String(digits, int(end - digits)));
-        return *this;
-    }
-    operator QString() const { return text; }
-
-private:
-    QString text;
-};
 
 // How findings name a message or a signal whose line gave no name: not with
 // an empty one.
@@ -364,12 +333,6 @@ QVector<DbcFinding> CDBC::findings() const
 namespace
 {
 
-// "1 warning", "2 warnings".
-QString counted(int count, const char *singular, const char *plural)
-{
-    return Text() << count << " " << (count == 1 ? singular : plural);
-}
-
 // The line after a file's findings: their total and how many of each kind,
 // such as "FILE: 3 warnings: 2 signals not written, 1 running past bit 63".
 QString closingLine(const QString &dbcFile, const QVector<DbcFinding> &findings)
@@ -391,15 +354,8 @@ QString closingLine(const QString &dbcFile, const QVector<DbcFinding> &findings)
     for (const DbcFinding &finding : findings)
         ++perKind[finding.kind];
     Text line;
-    line << dbcFile << ": " << counted(findings.size(), "warning", "warnings") << ": ";
-    const char *separator = "";
-    for (int kind = 0; kind < DbcFinding::KindCount; ++kind) {
-        if (perKind[kind] > 0) {
-            line << separator << counted(perKind[kind], kinds[kind][0], kinds[kind][1]);
-            separator = ", ";
-        }
-    }
-    return line;
+    line << dbcFile << ": " << ReportText::counted(findings.size(), "warning", "warnings") << ": ";
+    return ReportText::kindCounts(line, perKind, kinds);
 }
 
 } // namespace
@@ -411,12 +367,8 @@ QStringList CDBC::findingsReport(const QString &program, const QString &dbcFile,
     if (findings.isEmpty())
         return lines;
     lines.reserve(findings.size() + 1);
-    for (const DbcFinding &finding : findings) {
-        if (finding.line == 0)
-            lines << (Text() << program << ": warning: " << finding.text << " in " << dbcFile);
-        else
-            lines << (Text() << dbcFile << ":" << finding.line << ": warning: " << finding.text);
-    }
+    for (const DbcFinding &finding : findings)
+        lines << ReportText::warningLine(program, dbcFile, finding.line, finding.text);
     lines << closingLine(dbcFile, findings);
     return lines;
 }

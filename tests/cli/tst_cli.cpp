@@ -72,6 +72,37 @@ void tst_Cli::run_data()
         "quarvel-cli: the DBC file and the output directory must not be empty\nUsage: …");
     row("check takes no OUTDIR", {"--check", example, "%1/out"}, 2, "",
         "quarvel-cli: too many arguments\nUsage: …");
+    // Layout changes: what is gone at the old file's line, the rest at the new file's.
+    const QString oldDbc = testData("compare/old.dbc"), newDbc = testData("compare/new.dbc");
+    const QString changes =
+        QString("NEW:4: warning: member Engine_Type.Speed0 moved from bit 0 to bit 4\n"
+                "NEW:4: warning: member Engine_Type.Speed0 resized from 8 to 4 bits\n"
+                "NEW:5: warning: member Engine_Type.Temp resized from 8 to 6 bits\n"
+                "NEW:7: warning: member Engine_Type.Flag moved from bit 36 to bit 38\n"
+                "OLD:8: warning: member Engine_Type.Load is gone\n"
+                "NEW:10: warning: identifier of Brake_Type changed from 0xc8 to 0xc9\n"
+                "OLD:13: warning: struct type Gear_Type is gone\n"
+                "NEW:13: warning: identifier of Body_Type changed from 0x160 to 0x161\n"
+                "NEW: 8 changes from OLD: 2 members moved, 2 members resized, 1 member gone, 1 "
+                "struct type gone, 2 identifiers changed; it adds 1 struct type and 3 members\n")
+            .replace("NEW", newDbc)
+            .replace("OLD", oldDbc);
+    row("compare: every kind", {"--compare", oldDbc, newDbc}, 0, "", changes);
+    row("compare: werror", {"--werror", "--compare", oldDbc, newDbc}, 1, "", changes);
+    row("compare: comments, cycle times, order",
+        {"--werror", "--compare", oldDbc, testData("compare/reordered.dbc")}, 0, "", "");
+    row("compare: additions only", {"--werror", "--compare", oldDbc, testData("compare/added.dbc")},
+        0, "",
+        testData("compare/added.dbc") + ": 0 changes from " + oldDbc +
+            "; it adds 1 struct type and 2 members\n");
+    row("compare: old unreadable", {"--compare", "%1/missing.dbc", newDbc}, 1, "",
+        notRead + "quarvel-cli: %1/missing.dbc: %2\n");
+    row("compare: new unreadable", {"--compare", oldDbc, "%1/out"}, 1, "",
+        notRead + "quarvel-cli: %1/out: not a regular file\n");
+    row("compare: one file", {"--compare", oldDbc}, 2, "",
+        "quarvel-cli: expected the old and the new DBC file\nUsage: …");
+    row("compare: not with check", {"--check", "--compare", oldDbc, newDbc}, 2, "",
+        "quarvel-cli: --check and --compare do not go together\nUsage: …");
     row("help", {"--help", "x"}, 0, "Usage: quarvel-cli …", "");
     row("version", {"--version"}, 0, "quarvel-cli 1.…", "");
     // Windows hands the program its command line as UTF-16.

@@ -65,6 +65,9 @@ public:
     // hold as many slots as there can be matches.
     int regexCaptureAll(QString pattern, QString text, QString *results, int *resultCnt);
     ReadError lastReadError() const { return readError; }
+    // Where each record of the last read stands in the DBC file: its BO_ and
+    // SG_ lines, one entry per record of msgTable.
+    const QVector<DbcSourceMessage> &messageSources() const { return sourceMessages; }
 
     // Why the last conversion (or read, or preparation) failed: the file or
     // directory concerned and the system's reason. Empty until a failure.
