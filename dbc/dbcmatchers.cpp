@@ -23,6 +23,11 @@
 #include "dbcmatchers.h"
 
 #include <QStringView>
+#include <QtAlgorithms>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace
 {
@@ -46,9 +51,19 @@ inline bool isBlankOrTab(ushort c)
 }
 
 // Where the line holding position p ends: the next line feed at or after p,
-// or n. This is where ".*" stops.
+// or n. This is where ".*" stops. Every pass over whole lines goes through
+// here, so with SSE2 eight characters are looked at in one step.
 inline int lineEnd(const QChar *s, int n, int p)
 {
+#ifdef __SSE2__
+    const __m128i feed = _mm_set1_epi16('\n');
+    for (; n - p >= 8; p += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + p));
+        const uint found = uint(_mm_movemask_epi8(_mm_cmpeq_epi16(units, feed)));
+        if (found != 0)
+            return p + int(qCountTrailingZeroBits(found)) / 2;
+    }
+#endif
     while (p < n && s[p] != QLatin1Char('\n'))
         ++p;
     return p;
@@ -127,6 +142,72 @@ inline auto afterKeyword(int n, const char *keyword)
     return [n, keyword](const QChar *t, int p) {
         return hasAt(t, n, p - 4, keyword, 3) && isSpace(t[p - 1].unicode());
     };
+}
+
+// Where the fields after a signal line's '@' start and end: the '(' of the
+// first " (", the first ',' and '[', the last ',', ')' and ']' (-1: none).
+struct FieldMarks {
+    int open = -1;
+    int firstComma = -1;
+    int lastComma = -1;
+    int lastParen = -1;
+    int bracket = -1;
+    int lastBracket = -1;
+};
+
+inline void mark(FieldMarks &marks, const QChar *s, int i)
+{
+    switch (s[i].unicode()) {
+    case '(':
+        if (marks.open < 0 && s[i - 1] == QLatin1Char(' '))
+            marks.open = i;
+        break;
+    case ')':
+        marks.lastParen = i;
+        break;
+    case ',':
+        if (marks.firstComma < 0)
+            marks.firstComma = i;
+        marks.lastComma = i;
+        break;
+    case '[':
+        if (marks.bracket < 0)
+            marks.bracket = i;
+        break;
+    case ']':
+        marks.lastBracket = i;
+        break;
+    default:
+        break;
+    }
+}
+
+// The marks of s[from, n), from > 0. With SSE2 eight characters are looked
+// at in one step and only those of the five kinds are gone through.
+FieldMarks markFields(const QChar *s, int from, int n)
+{
+    FieldMarks marks;
+    int i = from;
+#ifdef __SSE2__
+    const __m128i open = _mm_set1_epi16('('), close = _mm_set1_epi16(')'),
+                  comma = _mm_set1_epi16(','), bracket = _mm_set1_epi16('['),
+                  bracketClose = _mm_set1_epi16(']');
+    for (; n - i >= 8; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+        const __m128i parens =
+            _mm_or_si128(_mm_cmpeq_epi16(units, open), _mm_cmpeq_epi16(units, close));
+        const __m128i brackets =
+            _mm_or_si128(_mm_cmpeq_epi16(units, bracket), _mm_cmpeq_epi16(units, bracketClose));
+        const __m128i hits =
+            _mm_or_si128(_mm_or_si128(parens, brackets), _mm_cmpeq_epi16(units, comma));
+        // Two mask bits per character: keep one.
+        for (uint found = uint(_mm_movemask_epi8(hits)) & 0x5555u; found != 0; found &= found - 1)
+            mark(marks, s, i + int(qCountTrailingZeroBits(found)) / 2);
+    }
+#endif
+    for (; i < n; ++i)
+        mark(marks, s, i);
+    return marks;
 }
 
 const char16_t CycleTimeAttribute[] = u"BA_ \"GenMsgCycleTime\" ";
@@ -298,6 +379,97 @@ Span findMaximum(const QChar *s, int n, int from)
             return {p, lineEnd(s, n, p) - p};
     }
     return NoMatch;
+}
+
+SignalFields findSignalFields(QStringView line)
+{
+    SignalFields fields;
+    fields.name = first(findSignalName, line);
+    fields.startBit = first(findBitStart, line);
+    fields.bitLength = first(findBitLength, line);
+    fields.factor = first(findFactor, line);
+    fields.offset = first(findOffset, line);
+    const QStringView range = first(findRange, line);
+    fields.minimum = first(findMinimum, range);
+    fields.maximum = first(findMaximum, range);
+    return fields;
+}
+
+// Why one pass gives what each finder gives, on a line of the common shape:
+//  - name: position 4 is the first the look-behind "SG_\s" admits, and the
+//    run of \w from there ends at a \s;
+//  - start bit: every position the look-behind "\s:\s" admits lies after a
+//    colon, so the first is two after the line's first colon; its digits end
+//    at '|';
+//  - length: no '|' comes before the one after the start bit, so the first
+//    position after a '|' is the one after it; its digits end at '@';
+//  - factor, offset and range: none of '(', ',' and '[' comes before the '@',
+//    so their first occurrences, where each field starts, are found after it.
+//    A ".*" field runs to the last occurrence of its closing character in
+//    the rest of the line, and without one there no later start matches
+//    either (see findToLast);
+//  - minimum and maximum: the range holds no line feed, so they run from its
+//    start to its last '|' and from its first '|' to its end.
+bool readCommonSignalLine(QStringView line, SignalFields *fields)
+{
+    const QChar *const s = line.data();
+    const int n = int(line.size());
+    if (n < 5 || !hasAt(s, n, 0, "SG_", 3) || !isSpace(s[3].unicode()) || !isWord(s[4].unicode()))
+        return false;
+    int nameEnd = 5;
+    while (nameEnd < n && isWord(s[nameEnd].unicode()))
+        ++nameEnd;
+    if (nameEnd == n || !isSpace(s[nameEnd].unicode()))
+        return false;
+    int colon = nameEnd + 1;
+    for (; colon < n && s[colon] != QLatin1Char(':'); ++colon) {
+        const ushort c = s[colon].unicode();
+        if (c == '|' || c == '(' || c == ',' || c == '[')
+            return false;
+    }
+    const int startBit = colon + 2;
+    if (startBit >= n || !isSpace(s[colon - 1].unicode()) || !isSpace(s[colon + 1].unicode()))
+        return false;
+    int bar = startBit;
+    while (bar < n && isDigit(s[bar].unicode()))
+        ++bar;
+    if (bar == startBit || bar == n || s[bar] != QLatin1Char('|'))
+        return false;
+    const int bitLength = bar + 1;
+    int at = bitLength;
+    while (at < n && isDigit(s[at].unicode()))
+        ++at;
+    if (at == bitLength || at == n || s[at] != QLatin1Char('@'))
+        return false;
+
+    const FieldMarks marks = markFields(s, at + 1, n);
+    const auto part = [s](int from, int to) { return QStringView(s + from, to - from); };
+    fields->name = part(4, nameEnd);
+    fields->startBit = part(startBit, bar);
+    fields->bitLength = part(bitLength, at);
+    fields->factor = marks.open >= 0 && marks.lastComma > marks.open
+                         ? part(marks.open + 1, marks.lastComma)
+                         : QStringView();
+    fields->offset = marks.firstComma >= 0 && marks.lastParen > marks.firstComma
+                         ? part(marks.firstComma + 1, marks.lastParen)
+                         : QStringView();
+    fields->minimum = fields->maximum = QStringView();
+    const int bracket = marks.bracket, lastBracket = marks.lastBracket;
+    if (bracket >= 0 && lastBracket > bracket) {
+        int firstBar = -1, lastBar = -1;
+        for (int i = bracket + 1; i < lastBracket; ++i) {
+            if (s[i] == QLatin1Char('|')) {
+                if (firstBar < 0)
+                    firstBar = i;
+                lastBar = i;
+            }
+        }
+        if (firstBar >= 0) {
+            fields->minimum = part(bracket + 1, lastBar);
+            fields->maximum = part(firstBar + 1, lastBracket);
+        }
+    }
+    return true;
 }
 
 QStringView first(Finder find, QStringView subject)

@@ -41,6 +41,30 @@ Span findRange(const QChar *s, int n, int from);
 Span findMinimum(const QChar *s, int n, int from);
 Span findMaximum(const QChar *s, int n, int from);
 
+// The fields of one signal line, each as its finder gives it: a view into
+// the line, or a null view where the finder finds nothing. The minimum and
+// the maximum are found within the range.
+struct SignalFields {
+    QStringView name;
+    QStringView startBit;
+    QStringView bitLength;
+    QStringView factor;
+    QStringView offset;
+    QStringView minimum;
+    QStringView maximum;
+};
+
+// Every field of a signal line (a match of findSignalLine), each through its
+// finder: the reference for what each field is.
+SignalFields findSignalFields(QStringView line);
+
+// The same fields in one pass over a signal line whose head has the common
+// shape: "SG_" and one \s, the name (a run of \w) and a \s, then up to the
+// first ':' none of '|', '(', ',' and '[', then a \s, digits, '|', digits and
+// '@'. What follows the '@' may be anything. Returns false, with `fields`
+// untouched, for every other line, which then goes through the finders.
+bool readCommonSignalLine(QStringView line, SignalFields *fields);
+
 // The first match in `subject` as a view into the same text, or a null view.
 QStringView first(Finder find, QStringView subject);
 
@@ -56,8 +80,9 @@ inline bool isDigit(ushort c)
 
 inline bool isWord(ushort c)
 {
-    const ushort lower = ushort(c | 0x20);
-    return isDigit(c) || (lower >= 'a' && lower <= 'z') || c == '_';
+    // Bit k of word k / 32: whether ASCII character k is a letter, a digit or '_'.
+    static constexpr quint32 words[4] = {0, 0x03FF0000, 0x87FFFFFE, 0x07FFFFFE};
+    return c < 128 && (words[c >> 5] >> (c & 31)) & 1;
 }
 
 } // namespace DbcMatchers

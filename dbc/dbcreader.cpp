@@ -72,28 +72,23 @@ float toFloat32(QStringView text)
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const QChar *c = text.data();
     const int n = int(text.size());
-    int i = 0;
     const bool negative = n > 0 && c[0] == QLatin1Char('-');
-    if (negative)
-        i = 1;
-    quint64 digits = 0;
-    int digitCount = 0;
-    int fractionDigits = -1; // -1 until the point
-    for (; i < n; ++i) {
-        const ushort u = c[i].unicode();
-        if (isDigit(u)) {
-            if (++digitCount > 15)
-                return text.toFloat();
-            digits = digits * 10 + (u - '0');
-            if (fractionDigits >= 0)
-                ++fractionDigits;
-        } else if (u == '.' && fractionDigits < 0 && digitCount > 0) {
-            fractionDigits = 0;
-        } else {
+    int i = negative ? 1 : 0;
+    const int integerStart = i;
+    quint64 digits = 0; // wraps only for a text that goes to toFloat below
+    for (; i < n && isDigit(c[i].unicode()); ++i)
+        digits = digits * 10 + (c[i].unicode() - '0');
+    const int integerDigits = i - integerStart;
+    int fractionDigits = 0;
+    if (i < n && c[i] == QLatin1Char('.') && integerDigits > 0) {
+        const int fractionStart = ++i;
+        for (; i < n && isDigit(c[i].unicode()); ++i)
+            digits = digits * 10 + (c[i].unicode() - '0');
+        fractionDigits = i - fractionStart;
+        if (fractionDigits == 0)
             return text.toFloat();
-        }
     }
-    if (digitCount == 0 || fractionDigits == 0)
+    if (i < n || integerDigits == 0 || integerDigits + fractionDigits > 15)
         return text.toFloat();
     double value = double(digits);
     if (fractionDigits > 0)
@@ -193,26 +188,43 @@ bool storeName(QStringView name, char (&dest)[DbcLimits::NameSize], bool asciiAs
 }
 
 // The 1-based line of positions in the text, counted on from the position
-// asked before (from the start again for an earlier one).
+// asked before (from the start again for an earlier one). The count is a
+// plain loop over the code units, which the compiler does many at a time.
 class LineCounter
 {
 public:
-    explicit LineCounter(QStringView text) : text(text.data()) {}
+    explicit LineCounter(QStringView text) : text(text.utf16()) {}
     int lineOf(QStringView part)
     {
-        const int at = int(part.data() - text);
+        const int at = int(part.utf16() - text);
         if (at < counted)
             counted = 0, line = 1;
-        line += int(std::count(text + counted, text + at, QChar(u'\n')));
+        int feeds = 0;
+        for (int i = counted; i < at; ++i)
+            feeds += text[i] == u'\n';
+        line += feeds;
         counted = at;
         return line;
     }
 
 private:
-    const QChar *text;
+    const char16_t *text;
     int counted = 0;
     int line = 1;
 };
+
+// Whether the text is well-formed UTF-16. Only a text decoded from UTF-16 or
+// UTF-32 can hold an unpaired surrogate, and most hold no surrogate at all:
+// that is looked for first, many code units at a time, before Qt's check.
+bool isWellFormed(QStringView text)
+{
+    const char16_t *const units = text.utf16();
+    const qsizetype n = text.size();
+    uint surrogates = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        surrogates |= (units[i] & 0xF800) == 0xD800;
+    return !surrogates || text.isValidUtf16();
+}
 
 // What one read carries from step to step.
 struct ReadContext {
@@ -284,6 +296,17 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
     return true;
 }
 
+// The debug lines of a signal line, one per field in the order of the
+// fields, after a debug line about its name if it was cut.
+const char *const FieldLines[] = {"read signal success!",
+                                  "read bitStart success!",
+                                  "read bitLength success!",
+                                  "read signal factor success!",
+                                  "read signal offset success!",
+                                  "read signal Minimun To Maximum success!",
+                                  "read signal Minimun success!",
+                                  "read signal Maximun success!"};
+
 // The signal step for one block: its signal lines and their fields.
 void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, ReadContext &context)
 {
@@ -304,30 +327,28 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
     msg.signalCnt = static_cast<quint8>(kept);
     debugLine("read signal success!");
 
-    // The fields of each line, in their fixed order, each with its debug line.
+    // The fields of each line, read in one pass when the line has the common
+    // shape, else each by its finder, stored in their fixed order.
     for (int j = 0; j < kept; ++j) {
         const QStringView line = lines.at(j);
         CanSignalInfo &sig = msg.signalInfo[j];
         source.signalLines[j] = context.lineCounter.lineOf(line);
-        const QStringView name = first(findSignalName, line);
-        if (storeName(name, sig.signalName, context.asciiNames))
-            source.fullSignalNames.append({j, name.toString()});
-        debugLine("read signal success!");
-        source.startBits[j] = signalNumber(first(findBitStart, line));
-        debugLine("read bitStart success!");
-        source.bitLengths[j] = signalNumber(first(findBitLength, line));
+        SignalFields fields;
+        if (!readCommonSignalLine(line, &fields))
+            fields = findSignalFields(line);
+        if (storeName(fields.name, sig.signalName, context.asciiNames))
+            source.fullSignalNames.append({j, fields.name.toString()});
+        source.startBits[j] = signalNumber(fields.startBit);
+        source.bitLengths[j] = signalNumber(fields.bitLength);
         storeBits(sig, source.startBits[j], source.bitLengths[j]);
-        debugLine("read bitLength success!");
-        sig.factor = toFloat32(first(findFactor, line));
-        debugLine("read signal factor success!");
-        sig.offset = toFloat32(first(findOffset, line));
-        debugLine("read signal offset success!");
-        const QStringView range = first(findRange, line);
-        debugLine("read signal Minimun To Maximum success!");
-        sig.minimum = toFloat32(first(findMinimum, range));
-        debugLine("read signal Minimun success!");
-        sig.maximum = toFloat32(first(findMaximum, range));
-        debugLine("read signal Maximun success!");
+        sig.factor = toFloat32(fields.factor);
+        sig.offset = toFloat32(fields.offset);
+        sig.minimum = toFloat32(fields.minimum);
+        sig.maximum = toFloat32(fields.maximum);
+        if (DebugLog::enabled()) {
+            for (const char *text : FieldLines)
+                DebugLog::line(QLatin1String(text));
+        }
     }
     if (lineCount > DbcLimits::MaxSignals) {
         source.droppedLines = lineCount - DbcLimits::MaxSignals;
@@ -430,7 +451,7 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     // The pattern engine matches nothing in text that is not well-formed
     // UTF-16 (an unpaired surrogate, from a UTF-16 or UTF-32 file): such a
     // text is read as one without any block or attribute line.
-    const QStringView text = decoded.isValidUtf16() ? QStringView(decoded) : QStringView();
+    const QStringView text = isWellFormed(decoded) ? QStringView(decoded) : QStringView();
 
     // The block pass. More than 300 blocks fail the read before any table is
     // allocated.
