@@ -29,10 +29,35 @@
 #include <emmintrin.h>
 #endif
 
+namespace DbcMatchers
+{
+
+// Where the line holding position p ends: the next line feed at or after p,
+// or n. This is where ".*" stops. Every pass over whole lines goes through
+// here, so with SSE2 eight characters are looked at in one step.
+int lineEnd(const QChar *s, int n, int p)
+{
+#ifdef __SSE2__
+    const __m128i feed = _mm_set1_epi16('\n');
+    for (; n - p >= 8; p += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + p));
+        const uint found = uint(_mm_movemask_epi8(_mm_cmpeq_epi16(units, feed)));
+        if (found != 0)
+            return p + int(qCountTrailingZeroBits(found)) / 2;
+    }
+#endif
+    while (p < n && s[p] != QLatin1Char('\n'))
+        ++p;
+    return p;
+}
+
+} // namespace DbcMatchers
+
 namespace
 {
 
 using DbcMatchers::isDigit;
+using DbcMatchers::lineEnd;
 using DbcMatchers::isWord;
 using DbcMatchers::Span;
 
@@ -48,25 +73,6 @@ inline bool isSpace(ushort c)
 inline bool isBlankOrTab(ushort c)
 {
     return c == ' ' || c == '\t';
-}
-
-// Where the line holding position p ends: the next line feed at or after p,
-// or n. This is where ".*" stops. Every pass over whole lines goes through
-// here, so with SSE2 eight characters are looked at in one step.
-inline int lineEnd(const QChar *s, int n, int p)
-{
-#ifdef __SSE2__
-    const __m128i feed = _mm_set1_epi16('\n');
-    for (; n - p >= 8; p += 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + p));
-        const uint found = uint(_mm_movemask_epi8(_mm_cmpeq_epi16(units, feed)));
-        if (found != 0)
-            return p + int(qCountTrailingZeroBits(found)) / 2;
-    }
-#endif
-    while (p < n && s[p] != QLatin1Char('\n'))
-        ++p;
-    return p;
 }
 
 inline bool hasAt(const QChar *s, int n, int p, const char *literal, int length)
@@ -183,26 +189,35 @@ inline void mark(FieldMarks &marks, const QChar *s, int i)
 }
 
 // The marks of s[from, n), from > 0. With SSE2 eight characters are looked
-// at in one step and only those of the five kinds are gone through.
+// at in one step and only those of the five kinds are gone through; the last
+// step looks at the last eight characters, of which it skips those already
+// looked at.
 FieldMarks markFields(const QChar *s, int from, int n)
 {
     FieldMarks marks;
     int i = from;
 #ifdef __SSE2__
-    const __m128i open = _mm_set1_epi16('('), close = _mm_set1_epi16(')'),
-                  comma = _mm_set1_epi16(','), bracket = _mm_set1_epi16('['),
-                  bracketClose = _mm_set1_epi16(']');
-    for (; n - i >= 8; i += 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
-        const __m128i parens =
-            _mm_or_si128(_mm_cmpeq_epi16(units, open), _mm_cmpeq_epi16(units, close));
-        const __m128i brackets =
-            _mm_or_si128(_mm_cmpeq_epi16(units, bracket), _mm_cmpeq_epi16(units, bracketClose));
-        const __m128i hits =
-            _mm_or_si128(_mm_or_si128(parens, brackets), _mm_cmpeq_epi16(units, comma));
-        // Two mask bits per character: keep one.
-        for (uint found = uint(_mm_movemask_epi8(hits)) & 0x5555u; found != 0; found &= found - 1)
-            mark(marks, s, i + int(qCountTrailingZeroBits(found)) / 2);
+    if (n - i >= 8) {
+        const __m128i open = _mm_set1_epi16('('), close = _mm_set1_epi16(')'),
+                      comma = _mm_set1_epi16(','), bracket = _mm_set1_epi16('['),
+                      bracketClose = _mm_set1_epi16(']');
+        const auto marksAt = [&](int at) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
+            const __m128i parens =
+                _mm_or_si128(_mm_cmpeq_epi16(units, open), _mm_cmpeq_epi16(units, close));
+            const __m128i brackets = _mm_or_si128(_mm_cmpeq_epi16(units, bracket),
+                                                  _mm_cmpeq_epi16(units, bracketClose));
+            const __m128i hits =
+                _mm_or_si128(_mm_or_si128(parens, brackets), _mm_cmpeq_epi16(units, comma));
+            return uint(_mm_movemask_epi8(hits)) & 0x5555u; // one bit per character
+        };
+        for (;; i += 8) {
+            const int at = qMin(i, n - 8);
+            for (uint found = marksAt(at) >> (2 * (i - at)); found != 0; found &= found - 1)
+                mark(marks, s, i + int(qCountTrailingZeroBits(found)) / 2);
+            if (n - i <= 8)
+                return marks;
+        }
     }
 #endif
     for (; i < n; ++i)
@@ -210,8 +225,54 @@ FieldMarks markFields(const QChar *s, int from, int n)
     return marks;
 }
 
+// Where the run of \w characters from `from` ends in s[0, n). With SSE2
+// eight characters are classified in one step.
+int wordRunEnd(const QChar *s, int from, int n)
+{
+    int i = from;
+#ifdef __SSE2__
+    // Signed 16-bit comparisons: units from 0x8000 up compare as negative,
+    // below every ASCII character, as they should.
+    const __m128i beforeZero = _mm_set1_epi16('0' - 1), afterNine = _mm_set1_epi16('9' + 1),
+                  beforeA = _mm_set1_epi16('a' - 1), afterZ = _mm_set1_epi16('z' + 1),
+                  caseBit = _mm_set1_epi16(0x20), underscore = _mm_set1_epi16('_');
+    for (; n - i >= 8; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+        const __m128i lower = _mm_or_si128(units, caseBit);
+        const __m128i digits =
+            _mm_and_si128(_mm_cmpgt_epi16(units, beforeZero), _mm_cmplt_epi16(units, afterNine));
+        const __m128i letters =
+            _mm_and_si128(_mm_cmpgt_epi16(lower, beforeA), _mm_cmplt_epi16(lower, afterZ));
+        const __m128i words =
+            _mm_or_si128(_mm_or_si128(digits, letters), _mm_cmpeq_epi16(units, underscore));
+        const uint others = ~uint(_mm_movemask_epi8(words)) & 0xFFFFu;
+        if (others != 0)
+            return i + int(qCountTrailingZeroBits(others)) / 2;
+    }
+#endif
+    while (i < n && isWord(s[i].unicode()))
+        ++i;
+    return i;
+}
+
 const char16_t CycleTimeAttribute[] = u"BA_ \"GenMsgCycleTime\" ";
 constexpr int CycleTimeAttributeLength = int(sizeof CycleTimeAttribute / sizeof(char16_t)) - 1;
+
+// For the search of the attribute name: how far a place the name could end
+// at moves on, by the character found there (Horspool's search). A character
+// the name holds before its end moves it to where that character of the name
+// would lie; any other the name's whole length.
+struct CycleTimeSkips {
+    int skip[128] = {};
+    constexpr CycleTimeSkips()
+    {
+        for (int &s : skip)
+            s = CycleTimeAttributeLength;
+        for (int k = 0; k < CycleTimeAttributeLength - 1; ++k)
+            skip[CycleTimeAttribute[k]] = CycleTimeAttributeLength - 1 - k;
+    }
+};
+constexpr CycleTimeSkips cycleTimeSkips;
 
 } // namespace
 
@@ -284,12 +345,17 @@ Span findMessageDlc(const QChar *s, int n, int from)
 // search for it starts that many characters earlier.
 Span findCycleAttribute(const QChar *s, int n, int from)
 {
-    const qsizetype at = QStringView(s, n).indexOf(QStringView(CycleTimeAttribute),
-                                                   qMax(0, from - CycleTimeAttributeLength));
-    if (at < 0)
-        return NoMatch;
-    const int p = int(at) + CycleTimeAttributeLength;
-    return {p, lineEnd(s, n, p) - p};
+    constexpr int m = CycleTimeAttributeLength;
+    for (int p = qMax(0, from - m); n - p >= m;) {
+        const ushort last = s[p + m - 1].unicode();
+        int k = m - 1;
+        while (k >= 0 && s[p + k].unicode() == CycleTimeAttribute[k])
+            --k;
+        if (k < 0)
+            return {p + m, lineEnd(s, n, p + m) - (p + m)};
+        p += last < 128 ? cycleTimeSkips.skip[last] : m;
+    }
+    return NoMatch;
 }
 
 // (?<=\s)\d+(?=;)
@@ -416,9 +482,7 @@ bool readCommonSignalLine(QStringView line, SignalFields *fields)
     const int n = int(line.size());
     if (n < 5 || !hasAt(s, n, 0, "SG_", 3) || !isSpace(s[3].unicode()) || !isWord(s[4].unicode()))
         return false;
-    int nameEnd = 5;
-    while (nameEnd < n && isWord(s[nameEnd].unicode()))
-        ++nameEnd;
+    const int nameEnd = wordRunEnd(s, 5, n);
     if (nameEnd == n || !isSpace(s[nameEnd].unicode()))
         return false;
     int colon = nameEnd + 1;

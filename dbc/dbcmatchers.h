@@ -65,6 +65,10 @@ SignalFields findSignalFields(QStringView line);
 // untouched, for every other line, which then goes through the finders.
 bool readCommonSignalLine(QStringView line, SignalFields *fields);
 
+// Where the line holding position p ends in s[0, n): the next line feed at
+// or after p, or n. This is where ".*" stops.
+int lineEnd(const QChar *s, int n, int p);
+
 // The first match in `subject` as a view into the same text, or a null view.
 QStringView first(Finder find, QStringView subject);
 
@@ -78,11 +82,22 @@ inline bool isDigit(ushort c)
     return c >= '0' && c <= '9';
 }
 
+// Which ASCII characters are of class \w, as a table: the readers ask for
+// every character of every name.
+struct WordCharacters {
+    bool word[128] = {};
+    constexpr WordCharacters()
+    {
+        for (int c = 0; c < 128; ++c)
+            word[c] = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                      c == '_';
+    }
+};
+inline constexpr WordCharacters wordCharacters{};
+
 inline bool isWord(ushort c)
 {
-    // Bit k of word k / 32: whether ASCII character k is a letter, a digit or '_'.
-    static constexpr quint32 words[4] = {0, 0x03FF0000, 0x87FFFFFE, 0x07FFFFFE};
-    return c < 128 && (words[c >> 5] >> (c & 31)) & 1;
+    return c < 128 && wordCharacters.word[c];
 }
 
 } // namespace DbcMatchers

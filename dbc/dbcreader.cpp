@@ -19,9 +19,12 @@
 #include <QStringView>
 #include <QVector>
 
-#include <algorithm>
 #include <climits>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 using namespace DbcMatchers;
 
@@ -66,12 +69,19 @@ qint32 toInt32(QStringView text)
 // 2^53 divided by an exact power of ten; that one division is correctly
 // rounded, so it is the same double toDouble gives. Every other text goes
 // through toFloat itself.
-float toFloat32(QStringView text)
+Q_NEVER_INLINE float qtFloat(QStringView text)
+{
+    return text.toFloat();
+}
+
+inline float toFloat32(QStringView text)
 {
     static const double powersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const QChar *c = text.data();
     const int n = int(text.size());
+    if (n == 1 && isDigit(c[0].unicode())) // as factor 1, offset 0 and many limits are written
+        return float(c[0].unicode() - '0');
     const bool negative = n > 0 && c[0] == QLatin1Char('-');
     int i = negative ? 1 : 0;
     const int integerStart = i;
@@ -86,10 +96,10 @@ float toFloat32(QStringView text)
             digits = digits * 10 + (c[i].unicode() - '0');
         fractionDigits = i - fractionStart;
         if (fractionDigits == 0)
-            return text.toFloat();
+            return qtFloat(text);
     }
     if (i < n || integerDigits == 0 || integerDigits + fractionDigits > 15)
-        return text.toFloat();
+        return qtFloat(text);
     double value = double(digits);
     if (fractionDigits > 0)
         value /= powersOfTen[fractionDigits];
@@ -164,6 +174,20 @@ bool storeName(QStringView name, char (&dest)[DbcLimits::NameSize], bool asciiAs
 {
     const int n = int(name.size());
     const QChar *c = name.data();
+    // The usual name, which needs no cut, is copied while it is checked: a
+    // run of \w is ASCII, so for such a name that is enough.
+    if (asciiAsIs && n <= DbcLimits::MaxNameLength) {
+        ushort units = 0;
+        for (int i = 0; i < n; ++i) {
+            units |= c[i].unicode();
+            dest[i] = char(c[i].unicode());
+        }
+        if (units < 0x80) {
+            dest[n] = '\0';
+            return false;
+        }
+        std::memset(dest, 0, size_t(n)); // as the record was before
+    }
     int wordCharacters = 0;
     while (asciiAsIs && wordCharacters < n && isWord(c[wordCharacters].unicode()))
         ++wordCharacters;
@@ -187,9 +211,34 @@ bool storeName(QStringView name, char (&dest)[DbcLimits::NameSize], bool asciiAs
     return cut;
 }
 
+// How many line feeds the code units u[0, n) hold. With SSE2 eight are
+// counted in one step, in eight 16-bit counters that are added up at least
+// every 32767 steps.
+int countLineFeeds(const char16_t *u, int n)
+{
+    int feeds = 0;
+    int i = 0;
+#ifdef __SSE2__
+    const __m128i feed = _mm_set1_epi16('\n');
+    while (n - i >= 8) {
+        const int steps = qMin((n - i) / 8, 32767);
+        __m128i counts = _mm_setzero_si128();
+        for (int k = 0; k < steps; ++k, i += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(u + i));
+            counts = _mm_sub_epi16(counts, _mm_cmpeq_epi16(units, feed));
+        }
+        const __m128i pairs = _mm_madd_epi16(counts, _mm_set1_epi16(1));
+        const __m128i halves = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, 0x4E));
+        feeds += _mm_cvtsi128_si32(_mm_add_epi32(halves, _mm_shuffle_epi32(halves, 0xB1)));
+    }
+#endif
+    for (; i < n; ++i)
+        feeds += u[i] == u'\n';
+    return feeds;
+}
+
 // The 1-based line of positions in the text, counted on from the position
-// asked before (from the start again for an earlier one). The count is a
-// plain loop over the code units, which the compiler does many at a time.
+// asked before (from the start again for an earlier one).
 class LineCounter
 {
 public:
@@ -199,10 +248,7 @@ public:
         const int at = int(part.utf16() - text);
         if (at < counted)
             counted = 0, line = 1;
-        int feeds = 0;
-        for (int i = counted; i < at; ++i)
-            feeds += text[i] == u'\n';
-        line += feeds;
+        line += countLineFeeds(text + counted, at - counted);
         counted = at;
         return line;
     }
@@ -215,21 +261,31 @@ private:
 
 // Whether the text is well-formed UTF-16. Only a text decoded from UTF-16 or
 // UTF-32 can hold an unpaired surrogate, and most hold no surrogate at all:
-// that is looked for first, many code units at a time, before Qt's check.
+// that is looked for first, eight code units at a time with SSE2, before
+// Qt's check.
 bool isWellFormed(QStringView text)
 {
-    const char16_t *const units = text.utf16();
+    const char16_t *const u = text.utf16();
     const qsizetype n = text.size();
-    uint surrogates = 0;
-    for (qsizetype i = 0; i < n; ++i)
-        surrogates |= (units[i] & 0xF800) == 0xD800;
+    qsizetype i = 0;
+    bool surrogates = false;
+#ifdef __SSE2__
+    const __m128i high5 = _mm_set1_epi16(short(0xF800)), surrogate = _mm_set1_epi16(short(0xD800));
+    __m128i found = _mm_setzero_si128();
+    for (; n - i >= 8; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(u + i));
+        found = _mm_or_si128(found, _mm_cmpeq_epi16(_mm_and_si128(units, high5), surrogate));
+    }
+    surrogates = _mm_movemask_epi8(found) != 0;
+#endif
+    for (; i < n; ++i)
+        surrogates = surrogates || (u[i] & 0xF800) == 0xD800;
     return !surrogates || text.isValidUtf16();
 }
 
 // What one read carries from step to step.
 struct ReadContext {
-    bool asciiNames;            // the local encoding keeps name characters as ASCII
-    QVector<QStringView> lines; // the signal lines of the block being read
+    bool asciiNames; // the local encoding keeps name characters as ASCII
     LineCounter lineCounter;
 };
 
@@ -313,10 +369,14 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
     // The signal lines are those of the block after its message line, which
     // ends at the block's first line feed: a message line holding "SG_" (a
     // name such as MSG_Engine) adds no signal.
+    //
+    // Each line of a block after its message line is blanks or tabs, "SG_"
+    // and the rest of a line, ended by a line feed (see findBlock). So the
+    // signal lines, the matches of findSignalLine in it, are one per line,
+    // each from its "SG_" to its line feed, and they lie on the lines right
+    // after the message line.
     const QStringView body = block.mid(block.indexOf(QLatin1Char('\n')) + 1);
-    QVector<QStringView> &lines = context.lines;
-    lines.clear();
-    const int lineCount = all(findSignalLine, body, &lines, DbcLimits::MaxSignals + 1);
+    const int lineCount = countLineFeeds(body.utf16(), int(body.size()));
     const int kept = qMin(lineCount, DbcLimits::MaxSignals);
 
     // The first 64 signal lines are kept; a debug line tells how many were dropped.
@@ -329,10 +389,16 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
 
     // The fields of each line, read in one pass when the line has the common
     // shape, else each by its finder, stored in their fixed order.
-    for (int j = 0; j < kept; ++j) {
-        const QStringView line = lines.at(j);
+    const QChar *const s = body.data();
+    const int n = int(body.size());
+    for (int j = 0, p = 0; j < kept; ++j) {
+        while (s[p] == QLatin1Char(' ') || s[p] == QLatin1Char('\t'))
+            ++p;
+        const int end = lineEnd(s, n, p);
+        const QStringView line(s + p, end - p);
+        p = end + 1;
         CanSignalInfo &sig = msg.signalInfo[j];
-        source.signalLines[j] = context.lineCounter.lineOf(line);
+        source.signalLines[j] = source.line + 1 + j;
         SignalFields fields;
         if (!readCommonSignalLine(line, &fields))
             fields = findSignalFields(line);
@@ -352,7 +418,7 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
     }
     if (lineCount > DbcLimits::MaxSignals) {
         source.droppedLines = lineCount - DbcLimits::MaxSignals;
-        source.firstDroppedLine = context.lineCounter.lineOf(lines.at(DbcLimits::MaxSignals));
+        source.firstDroppedLine = source.line + 1 + DbcLimits::MaxSignals;
     }
 }
 
@@ -477,8 +543,7 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     debugLine("read BOSG success!");
     *count = blockCount;
 
-    ReadContext context{localEncodingKeepsAsciiNames(), {}, LineCounter(text)};
-    context.lines.reserve(DbcLimits::MaxSignals + 1);
+    ReadContext context{localEncodingKeepsAsciiNames(), LineCounter(text)};
     sourceMessages = QVector<DbcSourceMessage>(blockCount);
     for (int i = 0; i < blockCount; ++i)
         readMessage(i, blocks.at(i), records[i], sourceMessages[i], context);
