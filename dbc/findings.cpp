@@ -10,11 +10,13 @@
 // header writes, and a text is put together only for a finding.
 
 #include "bitwalk.h"
+#include "dbcmatchers.h"
 #include <quarvel/cdbc.h>
 
 #include <QByteArray>
 #include <QHash>
 #include <QVarLengthArray>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
@@ -27,12 +29,13 @@ using BitWalk::MemberName;
 
 bool isCIdentifier(const char *name, int length)
 {
-    if (length == 0 || (name[0] >= '0' && name[0] <= '9'))
+    if (length == 0 || DbcMatchers::isDigit(uchar(name[0])))
         return false;
-    return std::all_of(name, name + length, [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_';
-    });
+    for (int i = 0; i < length; ++i) {
+        if (!DbcMatchers::isWord(uchar(name[i])))
+            return false;
+    }
+    return true;
 }
 
 // The keywords of C99 and C11.
@@ -91,6 +94,42 @@ private:
     QString text;
 };
 
+// A hash of a member's name (its top bits mixed from all its bytes), and in
+// *words whether all its bytes are letters, digits or '_'. The name is read
+// eight bytes at a time: the name array has room for every whole word that
+// holds a byte of the name, and the bytes after the name are masked off.
+quint64 digest(const MemberName &name, bool *words)
+{
+    static_assert(sizeof name.bytes % 8 == 0, "member names are read in words");
+    constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
+    const auto each = [](quint64 byte) { return byte * ones; };
+    quint64 hash = quint64(name.length);
+    quint64 notWord = 0;
+    for (int i = 0; i < name.length; i += 8) {
+        quint64 word;
+        std::memcpy(&word, name.bytes + i, 8);
+        word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
+        const int left = name.length - i;
+        const quint64 inName = left >= 8 ? ~quint64(0) : (quint64(1) << (8 * left)) - 1;
+        word &= inName;
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
+        if ((word & highBits) != 0) { // a byte from 0x80 up: no letter, digit or '_'
+            notWord = 1;
+            continue;
+        }
+        // Each byte is below 0x80, so adding a constant below 0x80 to every
+        // byte carries into none of its neighbours; bit 7 of each sum tells
+        // whether the byte reached a bound.
+        const quint64 lower = word | each(0x20);
+        const quint64 digits = (word + each(0x80 - '0')) & ~(word + each(0x7F - '9'));
+        const quint64 letters = (lower + each(0x80 - 'a')) & ~(lower + each(0x7F - 'z'));
+        const quint64 underscores = ~((word ^ each('_')) + each(0x7F));
+        notWord |= ~(digits | letters | underscores) & inName & highBits;
+    }
+    *words = notWord == 0;
+    return hash ^ (hash >> 29);
+}
+
 // How findings name a message or a signal whose line gave no name: not with
 // an empty one.
 Text &messageLabel(Text &out, const CanMsgInfo &msg)
@@ -147,11 +186,26 @@ public:
                     QVector<DbcFinding> &found)
         : msg(msg), source(source), found(found)
     {
+        std::fill(std::begin(byHash), std::end(byHash), qint16(-1));
     }
 
     void signalsOfTheWalk();
 
 private:
+    // A member as the findings keep it: its name is its signal's (or the
+    // reserves') with its part number, so only the name's hash is kept.
+    struct Member {
+        quint64 hash;
+        int part;
+        const CanSignalInfo *sig; // null: a reserve
+    };
+    static MemberName nameOf(const Member &member)
+    {
+        static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
+        return BitWalk::withPart(
+            member.sig ? BitWalk::latin1BytesAsUtf8(member.sig->signalName) : reserveName,
+            member.part);
+    }
     int slotOf(const CanSignalInfo &sig) const { return int(&sig - msg.signalInfo); }
     int lineOf(const CanSignalInfo *sig) const
     {
@@ -168,7 +222,8 @@ private:
     {
         found.append({kind, lineOf(sig), text});
     }
-    void member(const MemberName &name, const CanSignalInfo *sig);
+    void member(const MemberName &walked, int part, const CanSignalInfo *sig);
+    int indexOfEarlier(const MemberName &name, quint64 hash);
     // The start bit and the length as the DBC file writes them; without the
     // file's lines, the record's (its start bit mirrored back).
     int fileStartBit(const CanSignalInfo &sig) const
@@ -189,33 +244,69 @@ private:
     bool writtenSlot[DbcLimits::MaxSignals] = {};
     // Member names with their signals (null: a reserve). Reserves are only
     // kept when a signal's name could be one of theirs.
-    QVarLengthArray<QPair<MemberName, const CanSignalInfo *>, 2 * DbcLimits::MaxSignals> members;
+    QVarLengthArray<Member, 2 * DbcLimits::MaxSignals> members;
+    // The members by their names' hash, open addressing: each slot the index
+    // of a member, or -1. Used while it is at most three quarters full.
+    static constexpr int HashSlots = 256;
+    qint16 byHash[HashSlots];
     bool reserveNames = false;
     bool nameReported[DbcLimits::MaxSignals] = {}; // by slot
 };
 
 // A member line's name: no C identifier or a keyword (once per signal), or
 // the same as an earlier member of the struct (once, however often it recurs).
-void MessageFindings::member(const MemberName &name, const CanSignalInfo *sig)
+void MessageFindings::member(const MemberName &walked, int part, const CanSignalInfo *sig)
 {
+    MemberName numbered;
+    const MemberName &name = part >= 0 ? (numbered = BitWalk::withPart(walked, part)) : walked;
+    bool words = false;
+    const quint64 hash = digest(name, &words);
     if (sig && !nameReported[slotOf(*sig)]) {
         const bool keyword = isCKeyword(name.bytes, name.length);
-        if (keyword || !isCIdentifier(name.bytes, name.length)) {
+        const bool identifier =
+            words && name.length > 0 && !DbcMatchers::isDigit(uchar(name.bytes[0]));
+        if (keyword || !identifier) {
             nameReported[slotOf(*sig)] = true;
             Text text = about();
             memberLabel(text, name) << (keyword ? " is a C keyword" : " is no C identifier");
             add(DbcFinding::NoCName, sig, text);
         }
     }
-    for (const auto &earlier : members) {
-        if (earlier.first == name) {
-            Text text = about();
-            memberLabel(text, name) << " appears twice in " << msg.msgName << "_Type";
-            add(DbcFinding::MemberTwice, sig ? sig : earlier.second, text);
-            return;
-        }
+    const int earlier = indexOfEarlier(name, hash);
+    if (earlier >= 0) {
+        Text text = about();
+        memberLabel(text, name) << " appears twice in " << msg.msgName << "_Type";
+        add(DbcFinding::MemberTwice, sig ? sig : members.at(earlier).sig, text);
+        return;
     }
-    members.append({name, sig});
+    members.append({hash, part, sig});
+}
+
+// The earlier member of the same name, or -1; a new name is entered for the
+// member about to be appended. Names are never entered twice, so there is at
+// most one earlier member of a name. Only members whose names have the same
+// hash have their names put together to be compared.
+int MessageFindings::indexOfEarlier(const MemberName &name, quint64 hash)
+{
+    const auto same = [&](const Member &earlier) {
+        return earlier.hash == hash && nameOf(earlier) == name;
+    };
+    if (members.size() >= HashSlots * 3 / 4) {
+        for (int i = 0; i < members.size(); ++i) {
+            if (same(members.at(i)))
+                return i;
+        }
+        return -1;
+    }
+    for (uint slot = uint(hash >> 56) % HashSlots;; slot = (slot + 1) % HashSlots) {
+        const int index = byHash[slot];
+        if (index < 0) {
+            byHash[slot] = qint16(members.size());
+            return -1;
+        }
+        if (same(members.at(index)))
+            return index;
+    }
 }
 
 // A signal with its start bit as the DBC file writes it and the bit the
@@ -248,7 +339,8 @@ void MessageFindings::signalsOfTheWalk()
 {
     const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
     for (int slot = 0; slot < slotsInUse; ++slot)
-        reserveNames = reserveNames || qstrncmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0;
+        reserveNames = reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
+                                        std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
     BitWalk::walk(msg, [this](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {
             written.append(sig);
@@ -256,7 +348,7 @@ void MessageFindings::signalsOfTheWalk()
         }
         if (!sig && !reserveNames)
             return;
-        member(BitWalk::withPart(walked, part), sig);
+        member(walked, part, sig);
     });
     for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
