@@ -25,6 +25,8 @@
 #include <QStringView>
 #include <QtAlgorithms>
 
+#include <cstring>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -159,6 +161,7 @@ struct FieldMarks {
     int lastParen = -1;
     int bracket = -1;
     int lastBracket = -1;
+    int end = 0; // the line's end
 };
 
 inline void mark(FieldMarks &marks, const QChar *s, int i)
@@ -188,10 +191,10 @@ inline void mark(FieldMarks &marks, const QChar *s, int i)
     }
 }
 
-// The marks of s[from, n), from > 0. With SSE2 eight characters are looked
-// at in one step and only those of the five kinds are gone through; the last
-// step looks at the last eight characters, of which it skips those already
-// looked at.
+// The marks of the line from s[from] (from > 0) to the next line feed or
+// n, and where it ends. With SSE2 eight characters are looked at in one step
+// and only those of the five kinds are gone through; the last step looks at
+// the last eight characters, skipping those already looked at.
 FieldMarks markFields(const QChar *s, int from, int n)
 {
     FieldMarks marks;
@@ -200,9 +203,8 @@ FieldMarks markFields(const QChar *s, int from, int n)
     if (n - i >= 8) {
         const __m128i open = _mm_set1_epi16('('), close = _mm_set1_epi16(')'),
                       comma = _mm_set1_epi16(','), bracket = _mm_set1_epi16('['),
-                      bracketClose = _mm_set1_epi16(']');
-        const auto marksAt = [&](int at) {
-            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
+                      bracketClose = _mm_set1_epi16(']'), feed = _mm_set1_epi16('\n');
+        const auto marksAt = [&](__m128i units) {
             const __m128i parens =
                 _mm_or_si128(_mm_cmpeq_epi16(units, open), _mm_cmpeq_epi16(units, close));
             const __m128i brackets = _mm_or_si128(_mm_cmpeq_epi16(units, bracket),
@@ -213,15 +215,24 @@ FieldMarks markFields(const QChar *s, int from, int n)
         };
         for (;; i += 8) {
             const int at = qMin(i, n - 8);
-            for (uint found = marksAt(at) >> (2 * (i - at)); found != 0; found &= found - 1)
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
+            const uint feeds =
+                (uint(_mm_movemask_epi8(_mm_cmpeq_epi16(units, feed))) & 0x5555u) >> (2 * (i - at));
+            // Only the characters before the first line feed count.
+            const uint inLine = feeds != 0 ? (feeds & (0 - feeds)) - 1 : ~0u;
+            for (uint found = (marksAt(units) >> (2 * (i - at))) & inLine; found != 0;
+                 found &= found - 1)
                 mark(marks, s, i + int(qCountTrailingZeroBits(found)) / 2);
-            if (n - i <= 8)
+            if (feeds != 0 || n - i <= 8) {
+                marks.end = feeds != 0 ? i + int(qCountTrailingZeroBits(feeds)) / 2 : n;
                 return marks;
+            }
         }
     }
 #endif
-    for (; i < n; ++i)
+    for (; i < n && s[i] != QLatin1Char('\n'); ++i)
         mark(marks, s, i);
+    marks.end = i;
     return marks;
 }
 
@@ -476,64 +487,97 @@ SignalFields findSignalFields(QStringView line)
 //    either (see findToLast);
 //  - minimum and maximum: the range holds no line feed, so they run from its
 //    start to its last '|' and from its first '|' to its end.
-bool readCommonSignalLine(QStringView line, SignalFields *fields)
+// The line's end is found on the way, as the first line feed after the '@'.
+// All that is found after the '@' depends on the text from there to the
+// line's end alone.
+int readCommonSignalLine(const QChar *text, int from, int n, SignalFields *fields,
+                         SignalLineRest *previous)
 {
-    const QChar *const s = line.data();
-    const int n = int(line.size());
-    if (n < 5 || !hasAt(s, n, 0, "SG_", 3) || !isSpace(s[3].unicode()) || !isWord(s[4].unicode()))
-        return false;
+    // Positions are counted from the line's start; the line feed that ends
+    // the line is \s but no blank, and none of the line's characters.
+    const QChar *const s = text + from;
+    n -= from;
+    const auto isBlank = [](ushort c) {
+        constexpr quint64 blanks = 1ull << ' ' | 1ull << '\t' | 1ull << '\v' | 1ull << '\f' | 1ull << '\r';
+        return c <= ' ' && (blanks >> c) & 1;
+    };
+    if (n < 5 || !hasAt(s, n, 0, "SG_", 3) || !isBlank(s[3].unicode()) || !isWord(s[4].unicode()))
+        return -1;
     const int nameEnd = wordRunEnd(s, 5, n);
-    if (nameEnd == n || !isSpace(s[nameEnd].unicode()))
-        return false;
+    if (nameEnd == n || !isBlank(s[nameEnd].unicode()))
+        return -1;
     int colon = nameEnd + 1;
     for (; colon < n && s[colon] != QLatin1Char(':'); ++colon) {
         const ushort c = s[colon].unicode();
-        if (c == '|' || c == '(' || c == ',' || c == '[')
-            return false;
+        if (c == '|' || c == '(' || c == ',' || c == '[' || c == '\n')
+            return -1;
     }
     const int startBit = colon + 2;
-    if (startBit >= n || !isSpace(s[colon - 1].unicode()) || !isSpace(s[colon + 1].unicode()))
-        return false;
+    if (startBit >= n || !isBlank(s[colon - 1].unicode()) || !isBlank(s[colon + 1].unicode()))
+        return -1;
     int bar = startBit;
     while (bar < n && isDigit(s[bar].unicode()))
         ++bar;
     if (bar == startBit || bar == n || s[bar] != QLatin1Char('|'))
-        return false;
+        return -1;
     const int bitLength = bar + 1;
     int at = bitLength;
     while (at < n && isDigit(s[at].unicode()))
         ++at;
     if (at == bitLength || at == n || s[at] != QLatin1Char('@'))
-        return false;
+        return -1;
 
-    const FieldMarks marks = markFields(s, at + 1, n);
     const auto part = [s](int from, int to) { return QStringView(s + from, to - from); };
     fields->name = part(4, nameEnd);
     fields->startBit = part(startBit, bar);
     fields->bitLength = part(bitLength, at);
-    fields->factor = marks.open >= 0 && marks.lastComma > marks.open
-                         ? part(marks.open + 1, marks.lastComma)
-                         : QStringView();
-    fields->offset = marks.firstComma >= 0 && marks.lastParen > marks.firstComma
-                         ? part(marks.firstComma + 1, marks.lastParen)
-                         : QStringView();
-    fields->minimum = fields->maximum = QStringView();
-    const int bracket = marks.bracket, lastBracket = marks.lastBracket;
-    if (bracket >= 0 && lastBracket > bracket) {
-        int firstBar = -1, lastBar = -1;
-        for (int i = bracket + 1; i < lastBracket; ++i) {
-            if (s[i] == QLatin1Char('|')) {
-                if (firstBar < 0)
-                    firstBar = i;
-                lastBar = i;
+
+    // The rest after the '@': taken over from the line before when it is the
+    // same text, else looked through.
+    const QChar *const rest = s + at + 1;
+    const int room = n - (at + 1);
+    SignalLineRest own;
+    SignalLineRest &known = previous ? *previous : own;
+    const bool same = known.length >= 0 && room >= known.length &&
+                      (room == known.length || rest[known.length] == QLatin1Char('\n')) &&
+                      std::memcmp(rest, known.text, sizeof(QChar) * size_t(known.length)) == 0;
+    if (!same) {
+        const FieldMarks marks = markFields(s, at + 1, n);
+        const auto span = [at](int (&field)[2], int from, int to) {
+            field[0] = from - (at + 1);
+            field[1] = to - from;
+        };
+        known.text = rest;
+        known.length = marks.end - (at + 1);
+        known.factor[0] = known.offset[0] = known.minimum[0] = known.maximum[0] = -1;
+        if (marks.open >= 0 && marks.lastComma > marks.open)
+            span(known.factor, marks.open + 1, marks.lastComma);
+        if (marks.firstComma >= 0 && marks.lastParen > marks.firstComma)
+            span(known.offset, marks.firstComma + 1, marks.lastParen);
+        const int bracket = marks.bracket, lastBracket = marks.lastBracket;
+        if (bracket >= 0 && lastBracket > bracket) {
+            int firstBar = -1, lastBar = -1;
+            for (int i = bracket + 1; i < lastBracket; ++i) {
+                if (s[i] == QLatin1Char('|')) {
+                    if (firstBar < 0)
+                        firstBar = i;
+                    lastBar = i;
+                }
+            }
+            if (firstBar >= 0) {
+                span(known.minimum, bracket + 1, lastBar);
+                span(known.maximum, firstBar + 1, lastBracket);
             }
         }
-        if (firstBar >= 0) {
-            fields->minimum = part(bracket + 1, lastBar);
-            fields->maximum = part(firstBar + 1, lastBracket);
-        }
     }
-    return true;
+    const auto field = [rest](const int(&span)[2]) {
+        return span[0] < 0 ? QStringView() : QStringView(rest + span[0], span[1]);
+    };
+    fields->factor = field(known.factor);
+    fields->offset = field(known.offset);
+    fields->minimum = field(known.minimum);
+    fields->maximum = field(known.maximum);
+    return from + at + 1 + known.length;
 }
 
 QStringView first(Finder find, QStringView subject)

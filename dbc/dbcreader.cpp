@@ -20,7 +20,9 @@
 #include <QVector>
 
 #include <climits>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -69,8 +71,18 @@ qint32 toInt32(QStringView text)
 // 2^53 divided by an exact power of ten; that one division is correctly
 // rounded, so it is the same double toDouble gives. Every other text goes
 // through toFloat itself.
+// QString::toFloat itself, for the texts toFloat32 leaves to it. Its C-locale
+// parser takes digits, letters, signs, the point, ';' and '%' only, so a text
+// holding a parenthesis, a bracket, '|' or '"' (such as the factor of a
+// signal line with several receivers: all up to the line's last comma) is 0
+// without asking it.
 Q_NEVER_INLINE float qtFloat(QStringView text)
 {
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == '(' || u == ')' || u == '[' || u == ']' || u == '|' || u == '"')
+            return 0.0f;
+    }
     return text.toFloat();
 }
 
@@ -252,6 +264,12 @@ public:
         counted = at;
         return line;
     }
+    // Takes note that the position `at` is at line `lineThere`.
+    void passed(const char16_t *at, int lineThere)
+    {
+        counted = int(at - text);
+        line = lineThere;
+    }
 
 private:
     const char16_t *text;
@@ -287,6 +305,7 @@ bool isWellFormed(QStringView text)
 struct ReadContext {
     bool asciiNames; // the local encoding keeps name characters as ASCII
     LineCounter lineCounter;
+    SignalLineRest lastRest; // of the signal line read last
 };
 
 // Reads and decodes the file in pieces the size of a text stream's, at most
@@ -394,14 +413,15 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
     for (int j = 0, p = 0; j < kept; ++j) {
         while (s[p] == QLatin1Char(' ') || s[p] == QLatin1Char('\t'))
             ++p;
-        const int end = lineEnd(s, n, p);
-        const QStringView line(s + p, end - p);
+        SignalFields fields;
+        int end = readCommonSignalLine(s, p, n, &fields, &context.lastRest);
+        if (end < 0) {
+            end = lineEnd(s, n, p);
+            fields = findSignalFields(QStringView(s + p, end - p));
+        }
         p = end + 1;
         CanSignalInfo &sig = msg.signalInfo[j];
         source.signalLines[j] = source.line + 1 + j;
-        SignalFields fields;
-        if (!readCommonSignalLine(line, &fields))
-            fields = findSignalFields(line);
         if (storeName(fields.name, sig.signalName, context.asciiNames))
             source.fullSignalNames.append({j, fields.name.toString()});
         source.startBits[j] = signalNumber(fields.startBit);
@@ -416,10 +436,24 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
                 DebugLog::line(QLatin1String(text));
         }
     }
+    // The block ends after the line feed of its last line.
+    context.lineCounter.passed(body.utf16() + n, source.line + 1 + lineCount);
     if (lineCount > DbcLimits::MaxSignals) {
         source.droppedLines = lineCount - DbcLimits::MaxSignals;
         source.firstDroppedLine = source.line + 1 + DbcLimits::MaxSignals;
     }
+}
+
+// Clears a record as value-initialization does, in pieces of one signal
+// slot: the record is then written while it is still in the cache.
+void clearRecord(CanMsgInfo &msg)
+{
+    static_assert(std::is_trivial<CanMsgInfo>::value, "records are plain data");
+    static_assert(offsetof(CanMsgInfo, signalInfo) + sizeof msg.signalInfo == sizeof msg,
+                  "the slots end the record");
+    std::memset(static_cast<void *>(&msg), 0, offsetof(CanMsgInfo, signalInfo));
+    for (CanSignalInfo &slot : msg.signalInfo)
+        std::memset(static_cast<void *>(&slot), 0, sizeof slot);
 }
 
 // One record from its block: name, identifier and DLC of the message line,
@@ -535,18 +569,20 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
         return -1;
     }
 
-    // The table, its records cleared.
-    CanMsgInfo *records = blockCount > 0 ? new CanMsgInfo[blockCount]() : nullptr;
+    // The table; each record is cleared just before it is read.
+    CanMsgInfo *records = blockCount > 0 ? new CanMsgInfo[blockCount] : nullptr;
     if (table == &msgTable)
         delete[] msgTable;
     *table = records;
     debugLine("read BOSG success!");
     *count = blockCount;
 
-    ReadContext context{localEncodingKeepsAsciiNames(), LineCounter(text)};
+    ReadContext context{localEncodingKeepsAsciiNames(), LineCounter(text), {}};
     sourceMessages = QVector<DbcSourceMessage>(blockCount);
-    for (int i = 0; i < blockCount; ++i)
+    for (int i = 0; i < blockCount; ++i) {
+        clearRecord(records[i]);
         readMessage(i, blocks.at(i), records[i], sourceMessages[i], context);
+    }
 
     applyCycleTimes(text, records, blockCount);
     debugLine("read signal finished");
