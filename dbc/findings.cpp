@@ -14,9 +14,12 @@
 #include <quarvel/cdbc.h>
 
 #include <QByteArray>
-#include <QHash>
 #include <QVarLengthArray>
 #include <QtEndian>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -26,17 +29,6 @@ namespace
 {
 
 using BitWalk::MemberName;
-
-bool isCIdentifier(const char *name, int length)
-{
-    if (length == 0 || DbcMatchers::isDigit(uchar(name[0])))
-        return false;
-    for (int i = 0; i < length; ++i) {
-        if (!DbcMatchers::isWord(uchar(name[i])))
-            return false;
-    }
-    return true;
-}
 
 // The keywords of C99 and C11.
 bool isCKeyword(const char *name, int length)
@@ -61,21 +53,24 @@ bool isCKeyword(const char *name, int length)
     return false;
 }
 
-// A finding's text, put together piece by piece into room for a text of any
-// usual length, so that it is allocated once. Names are the bytes of the
-// record, each taken as a Latin-1 character.
+// A finding's text, put together piece by piece in room for a text of any
+// usual length, and made a string once. Names are the bytes of the record,
+// each taken as a Latin-1 character.
 class Text
 {
 public:
-    Text() { text.reserve(200); }
     Text &operator<<(const char *latin1)
     {
-        text.append(QLatin1String(latin1));
+        const int length = int(std::strlen(latin1));
+        const int at = int(units.size());
+        units.resize(at + length);
+        for (int i = 0; i < length; ++i)
+            units[at + i] = uchar(latin1[i]);
         return *this;
     }
     Text &operator<<(const QString &part)
     {
-        text.append(part);
+        units.append(reinterpret_cast<const char16_t *>(part.utf16()), part.size());
         return *this;
     }
     Text &operator<<(int value)
@@ -84,22 +79,64 @@ public:
         int at = 0;
         if (value < 0)
             digits[at++] = '-', value = -value;
-        const char *end = BitWalk::putDecimal(digits + at, quint32(value));
-        text.append(QLatin1String(digits, int(end - digits)));
-        return *this;
+        *BitWalk::putDecimal(digits + at, quint32(value)) = '\0';
+        return *this << digits;
     }
-    operator QString() const { return text; }
+    // UTF-8 bytes, such as a member's name.
+    Text &utf8(const char *bytes, int length)
+    {
+        if (std::all_of(bytes, bytes + length, [](char c) { return uchar(c) < 0x80; })) {
+            const int at = int(units.size());
+            units.resize(at + length);
+            for (int i = 0; i < length; ++i)
+                units[at + i] = uchar(bytes[i]);
+            return *this;
+        }
+        return *this << QString::fromUtf8(bytes, length);
+    }
+    operator QString() const
+    {
+        return QString(reinterpret_cast<const QChar *>(units.constData()), int(units.size()));
+    }
 
 private:
-    QString text;
+    QVarLengthArray<char16_t, 256> units;
 };
 
 // A hash of a member's name (its top bits mixed from all its bytes), and in
 // *words whether all its bytes are letters, digits or '_'. The name is read
-// eight bytes at a time: the name array has room for every whole word that
+// many bytes at a time: the name array has room for every whole word that
 // holds a byte of the name, and the bytes after the name are masked off.
+// Names of the same length take the same way, so equal names have equal
+// hashes.
 quint64 digest(const MemberName &name, bool *words)
 {
+#ifdef __SSE2__
+    // A name of up to 16 bytes, as most are, in one step.
+    if (name.length <= 16) {
+        static_assert(sizeof name.bytes >= 16, "a short name is read in one step");
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(name.bytes));
+        const __m128i inName = _mm_cmpgt_epi8(
+            _mm_set1_epi8(char(name.length)),
+            _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+        // Signed comparisons: bytes from 0x80 up compare as negative.
+        const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+        const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                             _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                              _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+        const __m128i wordBytes = _mm_or_si128(_mm_or_si128(digits, letters),
+                                               _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')));
+        const uint inNameBits = uint(_mm_movemask_epi8(inName));
+        *words = (uint(_mm_movemask_epi8(wordBytes)) & inNameBits) == inNameBits;
+        quint64 halves[2];
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(halves), _mm_and_si128(bytes, inName));
+        const quint64 hash =
+            ((quint64(name.length) ^ halves[0]) * 0x9E3779B97F4A7C15u ^ halves[1]) *
+            0x9E3779B97F4A7C15u;
+        return hash ^ (hash >> 29);
+    }
+#endif
     static_assert(sizeof name.bytes % 8 == 0, "member names are read in words");
     constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
     const auto each = [](quint64 byte) { return byte * ones; };
@@ -150,7 +187,7 @@ Text &memberLabel(Text &out, const MemberName &name)
 {
     if (name.length == 0)
         return out << "member without a name";
-    return out << "member " << QString::fromUtf8(name.bytes, name.length);
+    return (out << "member ").utf8(name.bytes, name.length);
 }
 
 // Why no name is found on a BO_ line. The name is a word of ASCII letters,
@@ -222,7 +259,7 @@ private:
     {
         found.append({kind, lineOf(sig), text});
     }
-    void member(const MemberName &walked, int part, const CanSignalInfo *sig);
+    inline void member(const MemberName &walked, int part, const CanSignalInfo *sig);
     int indexOfEarlier(const MemberName &name, quint64 hash);
     // The start bit and the length as the DBC file writes them; without the
     // file's lines, the record's (its start bit mirrored back).
@@ -235,12 +272,13 @@ private:
         return source.line > 0 ? source.bitLengths[slotOf(sig)] : sig.bitLength;
     }
     Text &placed(Text &out, const CanSignalInfo &sig) const;
-    Text &notWrittenReason(Text &out, const CanSignalInfo &sig) const;
+    Text &notWrittenReason(Text &out, const CanSignalInfo &sig);
 
     const CanMsgInfo &msg;
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
-    QVarLengthArray<const CanSignalInfo *, DbcLimits::MaxSignals> written; // in walk order
+    // The signals the walk writes, in walk order: made when first asked for.
+    QVarLengthArray<const CanSignalInfo *, DbcLimits::MaxSignals> written;
     bool writtenSlot[DbcLimits::MaxSignals] = {};
     // Member names with their signals (null: a reserve). Reserves are only
     // kept when a signal's name could be one of theirs.
@@ -255,14 +293,17 @@ private:
 
 // A member line's name: no C identifier or a keyword (once per signal), or
 // the same as an earlier member of the struct (once, however often it recurs).
-void MessageFindings::member(const MemberName &walked, int part, const CanSignalInfo *sig)
+Q_ALWAYS_INLINE void MessageFindings::member(const MemberName &walked, int part,
+                                             const CanSignalInfo *sig)
 {
     MemberName numbered;
     const MemberName &name = part >= 0 ? (numbered = BitWalk::withPart(walked, part)) : walked;
     bool words = false;
     const quint64 hash = digest(name, &words);
     if (sig && !nameReported[slotOf(*sig)]) {
-        const bool keyword = isCKeyword(name.bytes, name.length);
+        const char first = name.length > 0 ? name.bytes[0] : '\0';
+        const bool keyword = ((first >= 'a' && first <= 'z') || first == '_') &&
+                             isCKeyword(name.bytes, name.length);
         const bool identifier =
             words && name.length > 0 && !DbcMatchers::isDigit(uchar(name.bytes[0]));
         if (keyword || !identifier) {
@@ -321,8 +362,19 @@ Text &MessageFindings::placed(Text &out, const CanSignalInfo &sig) const
 // Why the walk passed over a signal, told by the signals it wrote: it reached
 // the start bit and took an earlier slot there, or it never stopped there
 // because a written signal covers it, or the start lies beyond bit 63.
-Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig) const
+Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig)
 {
+    if (written.isEmpty()) {
+        // The walk visits each signal it writes at its start bit, going up.
+        for (int slot = 0; slot < DbcLimits::MaxSignals; ++slot) {
+            if (writtenSlot[slot])
+                written.append(&msg.signalInfo[slot]);
+        }
+        std::sort(written.begin(), written.end(),
+                  [](const CanSignalInfo *a, const CanSignalInfo *b) {
+                      return a->bitStart < b->bitStart;
+                  });
+    }
     for (const CanSignalInfo *other : written) {
         if (other->bitStart == sig.bitStart)
             return bitsLaidOut(signalLabel(out << "it shares its start bit with ", *other) << " (",
@@ -342,10 +394,8 @@ void MessageFindings::signalsOfTheWalk()
         reserveNames = reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
                                         std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
     BitWalk::walk(msg, [this](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
-        if (sig && part <= 0) {
-            written.append(sig);
+        if (sig && part <= 0)
             writtenSlot[slotOf(*sig)] = true;
-        }
         if (!sig && !reserveNames)
             return;
         member(walked, part, sig);
@@ -380,9 +430,65 @@ void MessageFindings::signalsOfTheWalk()
     }
 }
 
+// The line each message name and each identifier is first seen at: open
+// addressing over at least twice as many slots as there are messages.
+class FirstLines
+{
+public:
+    explicit FirstLines(int messages)
+    {
+        int size = 16;
+        while (size < 2 * messages)
+            size *= 2;
+        names.resize(size);
+        identifiers.resize(size);
+        mask = uint(size - 1);
+    }
+    // The line of the first message with the same name, or else null (and
+    // the message's line is kept for its name).
+    const int *nameSeen(const CanMsgInfo &msg, int line)
+    {
+        uint h = 2166136261u;
+        for (int i = 0; i < DbcLimits::NameSize && msg.msgName[i] != '\0'; ++i)
+            h = (h ^ uchar(msg.msgName[i])) * 16777619u;
+        for (uint at = h & mask;; at = (at + 1) & mask) {
+            Slot &slot = names[at];
+            if (!slot.used) {
+                slot = {true, msg.msgName, 0, line};
+                return nullptr;
+            }
+            if (std::strncmp(slot.name, msg.msgName, DbcLimits::NameSize) == 0)
+                return &slot.line;
+        }
+    }
+    // The same for identifiers.
+    const int *identifierSeen(qint32 id, int line)
+    {
+        for (uint at = (quint32(id) * 2654435761u >> 7) & mask;; at = (at + 1) & mask) {
+            Slot &slot = identifiers[at];
+            if (!slot.used) {
+                slot = {true, nullptr, id, line};
+                return nullptr;
+            }
+            if (slot.id == id)
+                return &slot.line;
+        }
+    }
+
+private:
+    struct Slot {
+        bool used;
+        const char *name;
+        qint32 id;
+        int line;
+    };
+    QVector<Slot> names;
+    QVector<Slot> identifiers;
+    uint mask = 0;
+};
+
 // What the reader could not keep, and the struct's name and identifier.
-void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
-                     QHash<QByteArray, int> &structs, QHash<qint32, int> &identifiers,
+void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, FirstLines &firstLines,
                      QVector<DbcFinding> &found)
 {
     const auto add = [&](DbcFinding::Kind kind, int line, const QString &what) {
@@ -400,24 +506,26 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
         add(DbcFinding::MessageWithoutName, source.line,
             Text() << "message without a name (" << namelessReason(source.namelessLine)
                    << "): its struct is called _Type");
-    const QByteArray structName = QByteArray(msg.msgName) + "_Type";
-    if (!isCIdentifier(structName.constData(), structName.size()))
+    // The struct's name is the message's and "_Type"; two structs have the
+    // same name when their messages have.
+    const int nameLength = int(qstrnlen(msg.msgName, DbcLimits::NameSize));
+    const bool nameInC =
+        nameLength == 0 || (!DbcMatchers::isDigit(uchar(msg.msgName[0])) &&
+                            std::all_of(msg.msgName, msg.msgName + nameLength,
+                                        [](char c) { return DbcMatchers::isWord(uchar(c)); }));
+    const auto structName = [&] {
+        return QByteArray(msg.msgName, nameLength) + "_Type";
+    };
+    if (!nameInC)
         add(DbcFinding::NoCName, source.line,
-            about() << structName.constData() << " is no C identifier");
-    const auto structAt = structs.constFind(structName);
-    if (structAt != structs.constEnd())
+            about() << structName().constData() << " is no C identifier");
+    if (const int *line = firstLines.nameSeen(msg, source.line))
         add(DbcFinding::StructTwice, source.line,
-            about() << structName.constData() << " is defined already at line "
-                    << structAt.value());
-    else
-        structs.insert(structName, source.line);
-    const auto identifierAt = identifiers.constFind(msg.msgId);
-    if (identifierAt != identifiers.constEnd())
+            about() << structName().constData() << " is defined already at line " << *line);
+    if (const int *line = firstLines.identifierSeen(msg.msgId, source.line))
         add(DbcFinding::IdentifierTwice, source.line,
             about() << "identifier 0x" << QString::number(quint32(msg.msgId), 16)
-                    << " is that of the message at line " << identifierAt.value() << " too");
-    else
-        identifiers.insert(msg.msgId, source.line);
+                    << " is that of the message at line " << *line << " too");
     if (source.droppedLines == 1)
         add(DbcFinding::SignalLinesDropped, source.firstDroppedLine,
             about() << "1 signal line after the 64th is dropped");
@@ -438,14 +546,11 @@ QVector<DbcFinding> CDBC::findings() const
         found.append({DbcFinding::NoMessage, 0, QStringLiteral("no message found")});
         return found;
     }
-    QHash<QByteArray, int> structs;
-    QHash<qint32, int> identifiers;
-    structs.reserve(msgCnt);
-    identifiers.reserve(msgCnt);
+    FirstLines firstLines(msgCnt);
     const DbcSourceMessage unknown;
     for (int i = 0; i < msgCnt; ++i) {
         const DbcSourceMessage &source = i < sourceMessages.size() ? sourceMessages.at(i) : unknown;
-        messageFindings(msgTable[i], source, structs, identifiers, found);
+        messageFindings(msgTable[i], source, firstLines, found);
         MessageFindings(msgTable[i], source, found).signalsOfTheWalk();
     }
     std::stable_sort(found.begin(), found.end(),
