@@ -260,6 +260,8 @@ private:
         found.append({kind, lineOf(sig), text});
     }
     inline void member(const MemberName &walked, int part, const CanSignalInfo *sig);
+    Q_NEVER_INLINE void notInC(const MemberName &name, const CanSignalInfo *sig, bool keyword);
+    Q_NEVER_INLINE void twice(const MemberName &name, const CanSignalInfo *sig);
     int indexOfEarlier(const MemberName &name, quint64 hash);
     // The start bit and the length as the DBC file writes them; without the
     // file's lines, the record's (its start bit mirrored back).
@@ -306,21 +308,32 @@ Q_ALWAYS_INLINE void MessageFindings::member(const MemberName &walked, int part,
                              isCKeyword(name.bytes, name.length);
         const bool identifier =
             words && name.length > 0 && !DbcMatchers::isDigit(uchar(name.bytes[0]));
-        if (keyword || !identifier) {
-            nameReported[slotOf(*sig)] = true;
-            Text text = about();
-            memberLabel(text, name) << (keyword ? " is a C keyword" : " is no C identifier");
-            add(DbcFinding::NoCName, sig, text);
-        }
+        if (keyword || !identifier)
+            notInC(name, sig, keyword);
     }
     const int earlier = indexOfEarlier(name, hash);
     if (earlier >= 0) {
-        Text text = about();
-        memberLabel(text, name) << " appears twice in " << msg.msgName << "_Type";
-        add(DbcFinding::MemberTwice, sig ? sig : members.at(earlier).sig, text);
+        twice(name, sig ? sig : members.at(earlier).sig);
         return;
     }
     members.append({hash, part, sig});
+}
+
+// The findings of a member's name, apart from the member's own path through
+// the walk, which they would only slow down.
+void MessageFindings::notInC(const MemberName &name, const CanSignalInfo *sig, bool keyword)
+{
+    nameReported[slotOf(*sig)] = true;
+    Text text = about();
+    memberLabel(text, name) << (keyword ? " is a C keyword" : " is no C identifier");
+    add(DbcFinding::NoCName, sig, text);
+}
+
+void MessageFindings::twice(const MemberName &name, const CanSignalInfo *sig)
+{
+    Text text = about();
+    memberLabel(text, name) << " appears twice in " << msg.msgName << "_Type";
+    add(DbcFinding::MemberTwice, sig, text);
 }
 
 // The earlier member of the same name, or -1; a new name is entered for the
@@ -387,19 +400,24 @@ Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig)
     return out << "it starts after bit 63";
 }
 
-void MessageFindings::signalsOfTheWalk()
+Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
 {
     const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
     for (int slot = 0; slot < slotsInUse; ++slot)
         reserveNames = reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
                                         std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
-    BitWalk::walk(msg, [this](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
-        if (sig && part <= 0)
+    int writtenInFull = 0; // signals written that end by bit 63
+    BitWalk::walk(msg, [&](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
+        if (sig && part <= 0) {
             writtenSlot[slotOf(*sig)] = true;
+            writtenInFull += sig->bitStart + sig->bitLength <= DbcLimits::PayloadBits;
+        }
         if (!sig && !reserveNames)
             return;
         member(walked, part, sig);
     });
+    if (writtenInFull == slotsInUse)
+        return; // nothing to tell about any signal
     for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
         const int end = sig.bitStart + sig.bitLength;
