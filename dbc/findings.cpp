@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <vector>
 
 namespace
 {
@@ -59,19 +60,13 @@ bool isCKeyword(const char *name, int length)
 class Text
 {
 public:
-    Text &operator<<(const char *latin1)
-    {
-        const int length = int(std::strlen(latin1));
-        const int at = int(units.size());
-        units.resize(at + length);
-        for (int i = 0; i < length; ++i)
-            units[at + i] = uchar(latin1[i]);
-        return *this;
-    }
+    Text() = default;
+    Text(const Text &other) { append(other.buffer, other.size); }
+    Text &operator=(const Text &) = delete;
+    Text &operator<<(const char *latin1) { return latin1Part(latin1, int(std::strlen(latin1))); }
     Text &operator<<(const QString &part)
     {
-        units.append(reinterpret_cast<const char16_t *>(part.utf16()), part.size());
-        return *this;
+        return append(reinterpret_cast<const char16_t *>(part.utf16()), part.size());
     }
     Text &operator<<(int value)
     {
@@ -79,28 +74,53 @@ public:
         int at = 0;
         if (value < 0)
             digits[at++] = '-', value = -value;
-        *BitWalk::putDecimal(digits + at, quint32(value)) = '\0';
-        return *this << digits;
+        const char *end = BitWalk::putDecimal(digits + at, quint32(value));
+        return latin1Part(digits, int(end - digits));
     }
     // UTF-8 bytes, such as a member's name.
     Text &utf8(const char *bytes, int length)
     {
-        if (std::all_of(bytes, bytes + length, [](char c) { return uchar(c) < 0x80; })) {
-            const int at = int(units.size());
-            units.resize(at + length);
-            for (int i = 0; i < length; ++i)
-                units[at + i] = uchar(bytes[i]);
-            return *this;
-        }
+        if (std::all_of(bytes, bytes + length, [](char c) { return uchar(c) < 0x80; }))
+            return latin1Part(bytes, length);
         return *this << QString::fromUtf8(bytes, length);
     }
-    operator QString() const
-    {
-        return QString(reinterpret_cast<const QChar *>(units.constData()), int(units.size()));
-    }
+    operator QString() const { return QString(reinterpret_cast<const QChar *>(buffer), size); }
 
 private:
-    QVarLengthArray<char16_t, 256> units;
+    Text &latin1Part(const char *latin1, int length)
+    {
+        char16_t *to = room(length);
+        for (int i = 0; i < length; ++i)
+            to[i] = uchar(latin1[i]);
+        return *this;
+    }
+    Text &append(const char16_t *units, int length)
+    {
+        std::copy(units, units + length, room(length));
+        return *this;
+    }
+    char16_t *room(int length)
+    {
+        if (size + length > capacity)
+            grow(size + length);
+        char16_t *at = buffer + size;
+        size += length;
+        return at;
+    }
+    Q_NEVER_INLINE void grow(int needed)
+    {
+        capacity = qMax(needed, 2 * capacity);
+        std::vector<char16_t> larger(buffer, buffer + size);
+        larger.resize(size_t(capacity));
+        heap.swap(larger);
+        buffer = heap.data();
+    }
+
+    char16_t local[256];
+    std::vector<char16_t> heap;
+    char16_t *buffer = local;
+    int size = 0;
+    int capacity = 256;
 };
 
 // A hash of a member's name (its top bits mixed from all its bytes), and in
@@ -571,8 +591,10 @@ QVector<DbcFinding> CDBC::findings() const
         messageFindings(msgTable[i], source, firstLines, found);
         MessageFindings(msgTable[i], source, found).signalsOfTheWalk();
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const DbcFinding &a, const DbcFinding &b) { return a.line < b.line; });
+    // In line order; the findings of a file come mostly in that order already.
+    const auto byLine = [](const DbcFinding &a, const DbcFinding &b) { return a.line < b.line; };
+    if (!std::is_sorted(found.cbegin(), found.cend(), byLine))
+        std::stable_sort(found.begin(), found.end(), byLine);
     return found;
 }
 
