@@ -59,8 +59,8 @@ namespace
 {
 
 using DbcMatchers::isDigit;
-using DbcMatchers::lineEnd;
 using DbcMatchers::isWord;
+using DbcMatchers::lineEnd;
 using DbcMatchers::Span;
 
 constexpr Span NoMatch = {-1, 0};
@@ -207,8 +207,8 @@ FieldMarks markFields(const QChar *s, int from, int n)
         const auto marksAt = [&](__m128i units) {
             const __m128i parens =
                 _mm_or_si128(_mm_cmpeq_epi16(units, open), _mm_cmpeq_epi16(units, close));
-            const __m128i brackets = _mm_or_si128(_mm_cmpeq_epi16(units, bracket),
-                                                  _mm_cmpeq_epi16(units, bracketClose));
+            const __m128i brackets =
+                _mm_or_si128(_mm_cmpeq_epi16(units, bracket), _mm_cmpeq_epi16(units, bracketClose));
             const __m128i hits =
                 _mm_or_si128(_mm_or_si128(parens, brackets), _mm_cmpeq_epi16(units, comma));
             return uint(_mm_movemask_epi8(hits)) & 0x5555u; // one bit per character
@@ -266,7 +266,7 @@ int wordRunEnd(const QChar *s, int from, int n)
     return i;
 }
 
-const char16_t CycleTimeAttribute[] = u"BA_ \"GenMsgCycleTime\" ";
+constexpr char16_t CycleTimeAttribute[] = u"BA_ \"GenMsgCycleTime\" ";
 constexpr int CycleTimeAttributeLength = int(sizeof CycleTimeAttribute / sizeof(char16_t)) - 1;
 
 // For the search of the attribute name: how far a place the name could end
@@ -498,7 +498,8 @@ int readCommonSignalLine(const QChar *text, int from, int n, SignalFields *field
     const QChar *const s = text + from;
     n -= from;
     const auto isBlank = [](ushort c) {
-        constexpr quint64 blanks = 1ull << ' ' | 1ull << '\t' | 1ull << '\v' | 1ull << '\f' | 1ull << '\r';
+        constexpr quint64 blanks =
+            1ull << ' ' | 1ull << '\t' | 1ull << '\v' | 1ull << '\f' | 1ull << '\r';
         return c <= ' ' && (blanks >> c) & 1;
     };
     if (n < 5 || !hasAt(s, n, 0, "SG_", 3) || !isBlank(s[3].unicode()) || !isWord(s[4].unicode()))
@@ -541,9 +542,11 @@ int readCommonSignalLine(const QChar *text, int from, int n, SignalFields *field
     const bool same = known.length >= 0 && room >= known.length &&
                       (room == known.length || rest[known.length] == QLatin1Char('\n')) &&
                       std::memcmp(rest, known.text, sizeof(QChar) * size_t(known.length)) == 0;
-    if (!same) {
+    if (same) {
+        known.text = rest; // the same text, in the line read last
+    } else {
         const FieldMarks marks = markFields(s, at + 1, n);
-        const auto span = [at](int (&field)[2], int from, int to) {
+        const auto span = [at](int(&field)[2], int from, int to) {
             field[0] = from - (at + 1);
             field[1] = to - from;
         };

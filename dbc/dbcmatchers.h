@@ -101,22 +101,10 @@ inline bool isDigit(ushort c)
     return c >= '0' && c <= '9';
 }
 
-// Which ASCII characters are of class \w, as a table: the readers ask for
-// every character of every name.
-struct WordCharacters {
-    bool word[128] = {};
-    constexpr WordCharacters()
-    {
-        for (int c = 0; c < 128; ++c)
-            word[c] = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                      c == '_';
-    }
-};
-inline constexpr WordCharacters wordCharacters{};
-
 inline bool isWord(ushort c)
 {
-    return c < 128 && wordCharacters.word[c];
+    const ushort lower = ushort(c | 0x20);
+    return isDigit(c) || (lower >= 'a' && lower <= 'z') || c == '_';
 }
 
 } // namespace DbcMatchers

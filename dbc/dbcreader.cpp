@@ -65,12 +65,6 @@ qint32 toInt32(QStringView text)
     return value >= 0 ? value : text.toInt(nullptr, 10);
 }
 
-// QString::toFloat: the text read as a double and rounded to float, 0 when it
-// is not a number. A plain decimal, an optional minus, digits and optionally a
-// point and more digits, with at most 15 digits in all, is an integer below
-// 2^53 divided by an exact power of ten; that one division is correctly
-// rounded, so it is the same double toDouble gives. Every other text goes
-// through toFloat itself.
 // QString::toFloat itself, for the texts toFloat32 leaves to it. Its C-locale
 // parser takes digits, letters, signs, the point, ';' and '%' only, so a text
 // holding a parenthesis, a bracket, '|' or '"' (such as the factor of a
@@ -86,6 +80,12 @@ Q_NEVER_INLINE float qtFloat(QStringView text)
     return text.toFloat();
 }
 
+// QString::toFloat: the text read as a double and rounded to float, 0 when it
+// is not a number. A plain decimal, an optional minus, digits and optionally a
+// point and more digits, with at most 15 digits in all, is an integer below
+// 2^53 divided by an exact power of ten; that one division is correctly
+// rounded, so it is the same double toDouble gives. Every other text goes
+// through toFloat itself.
 inline float toFloat32(QStringView text)
 {
     static const double powersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -373,14 +373,11 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
 
 // The debug lines of a signal line, one per field in the order of the
 // fields, after a debug line about its name if it was cut.
-const char *const FieldLines[] = {"read signal success!",
-                                  "read bitStart success!",
-                                  "read bitLength success!",
-                                  "read signal factor success!",
-                                  "read signal offset success!",
-                                  "read signal Minimun To Maximum success!",
-                                  "read signal Minimun success!",
-                                  "read signal Maximun success!"};
+const char *const FieldLines[] = {
+    "read signal success!",         "read bitStart success!",
+    "read bitLength success!",      "read signal factor success!",
+    "read signal offset success!",  "read signal Minimun To Maximum success!",
+    "read signal Minimun success!", "read signal Maximun success!"};
 
 // The signal step for one block: its signal lines and their fields.
 void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, ReadContext &context)

@@ -136,17 +136,17 @@ quint64 digest(const MemberName &name, bool *words)
     if (name.length <= 16) {
         static_assert(sizeof name.bytes >= 16, "a short name is read in one step");
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(name.bytes));
-        const __m128i inName = _mm_cmpgt_epi8(
-            _mm_set1_epi8(char(name.length)),
-            _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+        const __m128i inName =
+            _mm_cmpgt_epi8(_mm_set1_epi8(char(name.length)),
+                           _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
         // Signed comparisons: bytes from 0x80 up compare as negative.
         const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
         const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
                                              _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
         const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
                                               _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
-        const __m128i wordBytes = _mm_or_si128(_mm_or_si128(digits, letters),
-                                               _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')));
+        const __m128i wordBytes =
+            _mm_or_si128(_mm_or_si128(digits, letters), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')));
         const uint inNameBits = uint(_mm_movemask_epi8(inName));
         *words = (uint(_mm_movemask_epi8(wordBytes)) & inNameBits) == inNameBits;
         quint64 halves[2];
@@ -259,9 +259,9 @@ private:
     static MemberName nameOf(const Member &member)
     {
         static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
-        return BitWalk::withPart(
-            member.sig ? BitWalk::latin1BytesAsUtf8(member.sig->signalName) : reserveName,
-            member.part);
+        return BitWalk::withPart(member.sig ? BitWalk::latin1BytesAsUtf8(member.sig->signalName)
+                                            : reserveName,
+                                 member.part);
     }
     int slotOf(const CanSignalInfo &sig) const { return int(&sig - msg.signalInfo); }
     int lineOf(const CanSignalInfo *sig) const
@@ -324,8 +324,8 @@ Q_ALWAYS_INLINE void MessageFindings::member(const MemberName &walked, int part,
     const quint64 hash = digest(name, &words);
     if (sig && !nameReported[slotOf(*sig)]) {
         const char first = name.length > 0 ? name.bytes[0] : '\0';
-        const bool keyword = ((first >= 'a' && first <= 'z') || first == '_') &&
-                             isCKeyword(name.bytes, name.length);
+        const bool keyword =
+            ((first >= 'a' && first <= 'z') || first == '_') && isCKeyword(name.bytes, name.length);
         const bool identifier =
             words && name.length > 0 && !DbcMatchers::isDigit(uchar(name.bytes[0]));
         if (keyword || !identifier)
@@ -424,8 +424,9 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
 {
     const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
     for (int slot = 0; slot < slotsInUse; ++slot)
-        reserveNames = reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
-                                        std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
+        reserveNames =
+            reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
+                             std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
     int writtenInFull = 0; // signals written that end by bit 63
     BitWalk::walk(msg, [&](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {
@@ -551,9 +552,7 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, Firs
         nameLength == 0 || (!DbcMatchers::isDigit(uchar(msg.msgName[0])) &&
                             std::all_of(msg.msgName, msg.msgName + nameLength,
                                         [](char c) { return DbcMatchers::isWord(uchar(c)); }));
-    const auto structName = [&] {
-        return QByteArray(msg.msgName, nameLength) + "_Type";
-    };
+    const auto structName = [&] { return QByteArray(msg.msgName, nameLength) + "_Type"; };
     if (!nameInC)
         add(DbcFinding::NoCName, source.line,
             about() << structName().constData() << " is no C identifier");
