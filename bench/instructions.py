@@ -99,20 +99,29 @@ def main():
         generated.write_text(max_dbc(), encoding='ascii')
         floor = profile([str(cli), '--version'], profiles / 'floor.out', env)[0]
         rows = []
-        for label, path in (('vw_mqb.dbc', real), ('max (300 x 64)', generated)):
+        # Each file with the most its whole conversion may take, in floors.
+        for label, path, most in (('vw_mqb.dbc', real, 3), ('max (300 x 64)', generated, 10)):
             total, read, findings = profile([str(cli), str(path), str(work / 'out')],
                                             profiles / f'{path.stem}.out', env)
-            rows.append((label, path.stat().st_size, total, read, findings))
+            rows.append((label, path.stat().st_size, total, read, findings, most))
 
     print(f'quarvel-cli: {cli}')
-    print(f'floor (quarvel-cli --version): {millions(floor)}')
+    print(f'floor (quarvel-cli --version): {floor / 1e6:.2f} M')
     print()
     print('| quiet conversion of | bytes | total | readDbc | per byte | findings() |')
     print('|---|---|---|---|---|---|')
-    for label, size, total, read, findings in rows:
+    for label, size, total, read, findings, _ in rows:
         print(f'| {label} | {size:,} | {millions(total)} ({total / floor:.1f} x the floor) '
               f'| {millions(read)} | {read / size:.1f} '
               f'| {millions(findings)} ({findings / read:.2f} of the read) |')
+    print()
+    print('Goals: readDbc at most 25 instructions per byte, findings() at most a quarter of')
+    print('readDbc, the whole conversion at most 3 (vw_mqb.dbc) or 10 (max) times the floor.')
+    for label, size, total, read, findings, most in rows:
+        missed = [what for what, met in (('per byte', read <= 25 * size),
+                                         ('findings', 4 * findings <= read),
+                                         ('total', total <= most * floor)) if not met]
+        print(f'{label}: ' + ('all met' if not missed else 'missed: ' + ', '.join(missed)))
 
 
 if __name__ == '__main__':
