@@ -4,6 +4,8 @@
 
 #include <quarvel/canmsginfo.h>
 
+#include <QtAlgorithms>
+#include <QtEndian>
 #include <QtGlobal>
 
 #include <cstring>
@@ -55,6 +57,28 @@ inline MemberName withPart(MemberName name, int part)
 inline MemberName latin1BytesAsUtf8(const char (&name)[DbcLimits::NameSize])
 {
     MemberName utf8;
+    // The usual name is ASCII: it is copied eight bytes at a time, up to the
+    // word that holds its NUL, unless a byte from 0x80 up comes before that.
+    static_assert(DbcLimits::NameSize % 8 == 0, "name arrays are read in words");
+    constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
+    for (int i = 0; i < DbcLimits::NameSize; i += 8) {
+        quint64 word;
+        std::memcpy(&word, name + i, 8);
+        word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
+        const quint64 nuls = (word - ones) & ~word & highBits; // exact up to the first NUL
+        const quint64 beforeNul = nuls != 0 ? (nuls & (0 - nuls)) - 1 : ~quint64(0);
+        if ((word & beforeNul & highBits) != 0)
+            break;
+        std::memcpy(utf8.bytes + i, name + i, 8);
+        if (nuls != 0) {
+            utf8.length = i + int(qCountTrailingZeroBits(nuls)) / 8;
+            return utf8;
+        }
+        if (i + 8 == DbcLimits::NameSize) {
+            utf8.length = DbcLimits::NameSize;
+            return utf8;
+        }
+    }
     utf8.length = 0;
     for (int i = 0; i < DbcLimits::NameSize && name[i] != '\0'; ++i) {
         const uchar byte = uchar(name[i]);

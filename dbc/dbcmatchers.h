@@ -41,6 +41,53 @@ Span findRange(const QChar *s, int n, int from);
 Span findMinimum(const QChar *s, int n, int from);
 Span findMaximum(const QChar *s, int n, int from);
 
+// The fields of one signal line, each as its finder gives it: a view into
+// the line, or a null view where the finder finds nothing. The minimum and
+// the maximum are found within the range.
+struct SignalFields {
+    QStringView name;
+    QStringView startBit;
+    QStringView bitLength;
+    QStringView factor;
+    QStringView offset;
+    QStringView minimum;
+    QStringView maximum;
+};
+
+// Every field of a signal line (a match of findSignalLine), each through its
+// finder: the reference for what each field is.
+SignalFields findSignalFields(QStringView line);
+
+// Reads the signal line that starts at s[from] (at its "SG_") and ends at
+// the next line feed or at n, in one pass, when its head has the common
+// shape: "SG_" and a blank, the name (a run of \w) and a blank, then up to
+// the first ':' none of '|', '(', ',' and '[', then a blank, digits, '|',
+// digits and '@'. What follows the '@' may be anything. Returns where the
+// line ends, with its fields as findSignalFields gives them for the line;
+// or -1, with `fields` untouched, for every other line, which then goes
+// through the finders. (Blanks here are the \s characters but the line feed.)
+//
+// `previous`, where given, holds what the last line read this way had after
+// its '@'; a line with the same text there has the same fields there, which
+// are taken over. It is updated for the next line and must not outlive the
+// text.
+struct SignalLineRest {
+    const QChar *text = nullptr;
+    int length = -1; // -1: nothing known yet
+    // Where each field lies, from the start of the text, and how long it is
+    // (start -1: the finder finds nothing).
+    int factor[2];
+    int offset[2];
+    int minimum[2];
+    int maximum[2];
+};
+int readCommonSignalLine(const QChar *s, int from, int n, SignalFields *fields,
+                         SignalLineRest *previous = nullptr);
+
+// Where the line holding position p ends in s[0, n): the next line feed at
+// or after p, or n. This is where ".*" stops.
+int lineEnd(const QChar *s, int n, int p);
+
 // The first match in `subject` as a view into the same text, or a null view.
 QStringView first(Finder find, QStringView subject);
 

@@ -19,9 +19,14 @@
 #include <QStringView>
 #include <QVector>
 
-#include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 using namespace DbcMatchers;
 
@@ -60,41 +65,53 @@ qint32 toInt32(QStringView text)
     return value >= 0 ? value : text.toInt(nullptr, 10);
 }
 
+// QString::toFloat itself, for the texts toFloat32 leaves to it. Its C-locale
+// parser takes digits, letters, signs, the point, ';' and '%' only, so a text
+// holding a parenthesis, a bracket, '|' or '"' (such as the factor of a
+// signal line with several receivers: all up to the line's last comma) is 0
+// without asking it.
+Q_NEVER_INLINE float qtFloat(QStringView text)
+{
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == '(' || u == ')' || u == '[' || u == ']' || u == '|' || u == '"')
+            return 0.0f;
+    }
+    return text.toFloat();
+}
+
 // QString::toFloat: the text read as a double and rounded to float, 0 when it
 // is not a number. A plain decimal, an optional minus, digits and optionally a
 // point and more digits, with at most 15 digits in all, is an integer below
 // 2^53 divided by an exact power of ten; that one division is correctly
 // rounded, so it is the same double toDouble gives. Every other text goes
 // through toFloat itself.
-float toFloat32(QStringView text)
+inline float toFloat32(QStringView text)
 {
     static const double powersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const QChar *c = text.data();
     const int n = int(text.size());
-    int i = 0;
+    if (n == 1 && isDigit(c[0].unicode())) // as factor 1, offset 0 and many limits are written
+        return float(c[0].unicode() - '0');
     const bool negative = n > 0 && c[0] == QLatin1Char('-');
-    if (negative)
-        i = 1;
-    quint64 digits = 0;
-    int digitCount = 0;
-    int fractionDigits = -1; // -1 until the point
-    for (; i < n; ++i) {
-        const ushort u = c[i].unicode();
-        if (isDigit(u)) {
-            if (++digitCount > 15)
-                return text.toFloat();
-            digits = digits * 10 + (u - '0');
-            if (fractionDigits >= 0)
-                ++fractionDigits;
-        } else if (u == '.' && fractionDigits < 0 && digitCount > 0) {
-            fractionDigits = 0;
-        } else {
-            return text.toFloat();
-        }
+    int i = negative ? 1 : 0;
+    const int integerStart = i;
+    quint64 digits = 0; // wraps only for a text that goes to toFloat below
+    for (; i < n && isDigit(c[i].unicode()); ++i)
+        digits = digits * 10 + (c[i].unicode() - '0');
+    const int integerDigits = i - integerStart;
+    int fractionDigits = 0;
+    if (i < n && c[i] == QLatin1Char('.') && integerDigits > 0) {
+        const int fractionStart = ++i;
+        for (; i < n && isDigit(c[i].unicode()); ++i)
+            digits = digits * 10 + (c[i].unicode() - '0');
+        fractionDigits = i - fractionStart;
+        if (fractionDigits == 0)
+            return qtFloat(text);
     }
-    if (digitCount == 0 || fractionDigits == 0)
-        return text.toFloat();
+    if (i < n || integerDigits == 0 || integerDigits + fractionDigits > 15)
+        return qtFloat(text);
     double value = double(digits);
     if (fractionDigits > 0)
         value /= powersOfTen[fractionDigits];
@@ -169,6 +186,20 @@ bool storeName(QStringView name, char (&dest)[DbcLimits::NameSize], bool asciiAs
 {
     const int n = int(name.size());
     const QChar *c = name.data();
+    // The usual name, which needs no cut, is copied while it is checked: a
+    // run of \w is ASCII, so for such a name that is enough.
+    if (asciiAsIs && n <= DbcLimits::MaxNameLength) {
+        ushort units = 0;
+        for (int i = 0; i < n; ++i) {
+            units |= c[i].unicode();
+            dest[i] = char(c[i].unicode());
+        }
+        if (units < 0x80) {
+            dest[n] = '\0';
+            return false;
+        }
+        std::memset(dest, 0, size_t(n)); // as the record was before
+    }
     int wordCharacters = 0;
     while (asciiAsIs && wordCharacters < n && isWord(c[wordCharacters].unicode()))
         ++wordCharacters;
@@ -192,33 +223,89 @@ bool storeName(QStringView name, char (&dest)[DbcLimits::NameSize], bool asciiAs
     return cut;
 }
 
+// How many line feeds the code units u[0, n) hold. With SSE2 eight are
+// counted in one step, in eight 16-bit counters that are added up at least
+// every 32767 steps.
+int countLineFeeds(const char16_t *u, int n)
+{
+    int feeds = 0;
+    int i = 0;
+#ifdef __SSE2__
+    const __m128i feed = _mm_set1_epi16('\n');
+    while (n - i >= 8) {
+        const int steps = qMin((n - i) / 8, 32767);
+        __m128i counts = _mm_setzero_si128();
+        for (int k = 0; k < steps; ++k, i += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(u + i));
+            counts = _mm_sub_epi16(counts, _mm_cmpeq_epi16(units, feed));
+        }
+        const __m128i pairs = _mm_madd_epi16(counts, _mm_set1_epi16(1));
+        const __m128i halves = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, 0x4E));
+        feeds += _mm_cvtsi128_si32(_mm_add_epi32(halves, _mm_shuffle_epi32(halves, 0xB1)));
+    }
+#endif
+    for (; i < n; ++i)
+        feeds += u[i] == u'\n';
+    return feeds;
+}
+
 // The 1-based line of positions in the text, counted on from the position
 // asked before (from the start again for an earlier one).
 class LineCounter
 {
 public:
-    explicit LineCounter(QStringView text) : text(text.data()) {}
+    explicit LineCounter(QStringView text) : text(text.utf16()) {}
     int lineOf(QStringView part)
     {
-        const int at = int(part.data() - text);
+        const int at = int(part.utf16() - text);
         if (at < counted)
             counted = 0, line = 1;
-        line += int(std::count(text + counted, text + at, QChar(u'\n')));
+        line += countLineFeeds(text + counted, at - counted);
         counted = at;
         return line;
     }
+    // Takes note that the position `at` is at line `lineThere`.
+    void passed(const char16_t *at, int lineThere)
+    {
+        counted = int(at - text);
+        line = lineThere;
+    }
 
 private:
-    const QChar *text;
+    const char16_t *text;
     int counted = 0;
     int line = 1;
 };
 
+// Whether the text is well-formed UTF-16. Only a text decoded from UTF-16 or
+// UTF-32 can hold an unpaired surrogate, and most hold no surrogate at all:
+// that is looked for first, eight code units at a time with SSE2, before
+// Qt's check.
+bool isWellFormed(QStringView text)
+{
+    const char16_t *const u = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    bool surrogates = false;
+#ifdef __SSE2__
+    const __m128i high5 = _mm_set1_epi16(short(0xF800)), surrogate = _mm_set1_epi16(short(0xD800));
+    __m128i found = _mm_setzero_si128();
+    for (; n - i >= 8; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(u + i));
+        found = _mm_or_si128(found, _mm_cmpeq_epi16(_mm_and_si128(units, high5), surrogate));
+    }
+    surrogates = _mm_movemask_epi8(found) != 0;
+#endif
+    for (; i < n; ++i)
+        surrogates = surrogates || (u[i] & 0xF800) == 0xD800;
+    return !surrogates || text.isValidUtf16();
+}
+
 // What one read carries from step to step.
 struct ReadContext {
-    bool asciiNames;            // the local encoding keeps name characters as ASCII
-    QVector<QStringView> lines; // the signal lines of the block being read
+    bool asciiNames; // the local encoding keeps name characters as ASCII
     LineCounter lineCounter;
+    SignalLineRest lastRest; // of the signal line read last
 };
 
 // Reads and decodes the file in pieces the size of a text stream's, at most
@@ -284,16 +371,28 @@ bool decodeFile(const QString &path, QString *text, QString *reason)
     return true;
 }
 
+// The debug lines of a signal line, one per field in the order of the
+// fields, after a debug line about its name if it was cut.
+const char *const FieldLines[] = {
+    "read signal success!",         "read bitStart success!",
+    "read bitLength success!",      "read signal factor success!",
+    "read signal offset success!",  "read signal Minimun To Maximum success!",
+    "read signal Minimun success!", "read signal Maximun success!"};
+
 // The signal step for one block: its signal lines and their fields.
 void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, ReadContext &context)
 {
     // The signal lines are those of the block after its message line, which
     // ends at the block's first line feed: a message line holding "SG_" (a
     // name such as MSG_Engine) adds no signal.
+    //
+    // Each line of a block after its message line is blanks or tabs, "SG_"
+    // and the rest of a line, ended by a line feed (see findBlock). So the
+    // signal lines, the matches of findSignalLine in it, are one per line,
+    // each from its "SG_" to its line feed, and they lie on the lines right
+    // after the message line.
     const QStringView body = block.mid(block.indexOf(QLatin1Char('\n')) + 1);
-    QVector<QStringView> &lines = context.lines;
-    lines.clear();
-    const int lineCount = all(findSignalLine, body, &lines, DbcLimits::MaxSignals + 1);
+    const int lineCount = countLineFeeds(body.utf16(), int(body.size()));
     const int kept = qMin(lineCount, DbcLimits::MaxSignals);
 
     // The first 64 signal lines are kept; a debug line tells how many were dropped.
@@ -304,35 +403,54 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
     msg.signalCnt = static_cast<quint8>(kept);
     debugLine("read signal success!");
 
-    // The fields of each line, in their fixed order, each with its debug line.
-    for (int j = 0; j < kept; ++j) {
-        const QStringView line = lines.at(j);
+    // The fields of each line, read in one pass when the line has the common
+    // shape, else each by its finder, stored in their fixed order.
+    const QChar *const s = body.data();
+    const int n = int(body.size());
+    for (int j = 0, p = 0; j < kept; ++j) {
+        while (s[p] == QLatin1Char(' ') || s[p] == QLatin1Char('\t'))
+            ++p;
+        SignalFields fields;
+        int end = readCommonSignalLine(s, p, n, &fields, &context.lastRest);
+        if (end < 0) {
+            end = lineEnd(s, n, p);
+            fields = findSignalFields(QStringView(s + p, end - p));
+        }
+        p = end + 1;
         CanSignalInfo &sig = msg.signalInfo[j];
-        source.signalLines[j] = context.lineCounter.lineOf(line);
-        const QStringView name = first(findSignalName, line);
-        if (storeName(name, sig.signalName, context.asciiNames))
-            source.fullSignalNames.append({j, name.toString()});
-        debugLine("read signal success!");
-        source.startBits[j] = signalNumber(first(findBitStart, line));
-        debugLine("read bitStart success!");
-        source.bitLengths[j] = signalNumber(first(findBitLength, line));
+        source.signalLines[j] = source.line + 1 + j;
+        if (storeName(fields.name, sig.signalName, context.asciiNames))
+            source.fullSignalNames.append({j, fields.name.toString()});
+        source.startBits[j] = signalNumber(fields.startBit);
+        source.bitLengths[j] = signalNumber(fields.bitLength);
         storeBits(sig, source.startBits[j], source.bitLengths[j]);
-        debugLine("read bitLength success!");
-        sig.factor = toFloat32(first(findFactor, line));
-        debugLine("read signal factor success!");
-        sig.offset = toFloat32(first(findOffset, line));
-        debugLine("read signal offset success!");
-        const QStringView range = first(findRange, line);
-        debugLine("read signal Minimun To Maximum success!");
-        sig.minimum = toFloat32(first(findMinimum, range));
-        debugLine("read signal Minimun success!");
-        sig.maximum = toFloat32(first(findMaximum, range));
-        debugLine("read signal Maximun success!");
+        sig.factor = toFloat32(fields.factor);
+        sig.offset = toFloat32(fields.offset);
+        sig.minimum = toFloat32(fields.minimum);
+        sig.maximum = toFloat32(fields.maximum);
+        if (DebugLog::enabled()) {
+            for (const char *text : FieldLines)
+                DebugLog::line(QLatin1String(text));
+        }
     }
+    // The block ends after the line feed of its last line.
+    context.lineCounter.passed(body.utf16() + n, source.line + 1 + lineCount);
     if (lineCount > DbcLimits::MaxSignals) {
         source.droppedLines = lineCount - DbcLimits::MaxSignals;
-        source.firstDroppedLine = context.lineCounter.lineOf(lines.at(DbcLimits::MaxSignals));
+        source.firstDroppedLine = source.line + 1 + DbcLimits::MaxSignals;
     }
+}
+
+// Clears a record as value-initialization does, in pieces of one signal
+// slot: the record is then written while it is still in the cache.
+void clearRecord(CanMsgInfo &msg)
+{
+    static_assert(std::is_trivial<CanMsgInfo>::value, "records are plain data");
+    static_assert(offsetof(CanMsgInfo, signalInfo) + sizeof msg.signalInfo == sizeof msg,
+                  "the slots end the record");
+    std::memset(static_cast<void *>(&msg), 0, offsetof(CanMsgInfo, signalInfo));
+    for (CanSignalInfo &slot : msg.signalInfo)
+        std::memset(static_cast<void *>(&slot), 0, sizeof slot);
 }
 
 // One record from its block: name, identifier and DLC of the message line,
@@ -430,7 +548,7 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
     // The pattern engine matches nothing in text that is not well-formed
     // UTF-16 (an unpaired surrogate, from a UTF-16 or UTF-32 file): such a
     // text is read as one without any block or attribute line.
-    const QStringView text = decoded.isValidUtf16() ? QStringView(decoded) : QStringView();
+    const QStringView text = isWellFormed(decoded) ? QStringView(decoded) : QStringView();
 
     // The block pass. More than 300 blocks fail the read before any table is
     // allocated.
@@ -448,19 +566,20 @@ int CDBC::readDbc(CanMsgInfo **table, int *count, QString dbcPath)
         return -1;
     }
 
-    // The table, its records cleared.
-    CanMsgInfo *records = blockCount > 0 ? new CanMsgInfo[blockCount]() : nullptr;
+    // The table; each record is cleared just before it is read.
+    CanMsgInfo *records = blockCount > 0 ? new CanMsgInfo[blockCount] : nullptr;
     if (table == &msgTable)
         delete[] msgTable;
     *table = records;
     debugLine("read BOSG success!");
     *count = blockCount;
 
-    ReadContext context{localEncodingKeepsAsciiNames(), {}, LineCounter(text)};
-    context.lines.reserve(DbcLimits::MaxSignals + 1);
+    ReadContext context{localEncodingKeepsAsciiNames(), LineCounter(text), {}};
     sourceMessages = QVector<DbcSourceMessage>(blockCount);
-    for (int i = 0; i < blockCount; ++i)
+    for (int i = 0; i < blockCount; ++i) {
+        clearRecord(records[i]);
         readMessage(i, blocks.at(i), records[i], sourceMessages[i], context);
+    }
 
     applyCycleTimes(text, records, blockCount);
     debugLine("read signal finished");

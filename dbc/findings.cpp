@@ -10,32 +10,28 @@
 // header writes, and a text is put together only for a finding.
 
 #include "bitwalk.h"
+#include "dbcmatchers.h"
 #include "reporttext.h"
 #include <quarvel/cdbc.h>
 
 #include <QByteArray>
-#include <QHash>
 #include <QVarLengthArray>
+#include <QtEndian>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <vector>
 
 namespace
 {
 
 using BitWalk::MemberName;
 using ReportText::Text;
-
-bool isCIdentifier(const char *name, int length)
-{
-    if (length == 0 || (name[0] >= '0' && name[0] <= '9'))
-        return false;
-    return std::all_of(name, name + length, [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_';
-    });
-}
 
 // The keywords of C99 and C11.
 bool isCKeyword(const char *name, int length)
@@ -60,6 +56,70 @@ bool isCKeyword(const char *name, int length)
     return false;
 }
 
+// A hash of a member's name (its top bits mixed from all its bytes), and in
+// *words whether all its bytes are letters, digits or '_'. The name is read
+// many bytes at a time: the name array has room for every whole word that
+// holds a byte of the name, and the bytes after the name are masked off.
+// Names of the same length take the same way, so equal names have equal
+// hashes.
+quint64 digest(const MemberName &name, bool *words)
+{
+#ifdef __SSE2__
+    // A name of up to 16 bytes, as most are, in one step.
+    if (name.length <= 16) {
+        static_assert(sizeof name.bytes >= 16, "a short name is read in one step");
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(name.bytes));
+        const __m128i inName =
+            _mm_cmpgt_epi8(_mm_set1_epi8(char(name.length)),
+                           _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+        // Signed comparisons: bytes from 0x80 up compare as negative.
+        const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+        const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                             _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                              _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+        const __m128i wordBytes =
+            _mm_or_si128(_mm_or_si128(digits, letters), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')));
+        const uint inNameBits = uint(_mm_movemask_epi8(inName));
+        *words = (uint(_mm_movemask_epi8(wordBytes)) & inNameBits) == inNameBits;
+        quint64 halves[2];
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(halves), _mm_and_si128(bytes, inName));
+        const quint64 hash =
+            ((quint64(name.length) ^ halves[0]) * 0x9E3779B97F4A7C15u ^ halves[1]) *
+            0x9E3779B97F4A7C15u;
+        return hash ^ (hash >> 29);
+    }
+#endif
+    static_assert(sizeof name.bytes % 8 == 0, "member names are read in words");
+    constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
+    const auto each = [](quint64 byte) { return byte * ones; };
+    quint64 hash = quint64(name.length);
+    quint64 notWord = 0;
+    for (int i = 0; i < name.length; i += 8) {
+        quint64 word;
+        std::memcpy(&word, name.bytes + i, 8);
+        word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
+        const int left = name.length - i;
+        const quint64 inName = left >= 8 ? ~quint64(0) : (quint64(1) << (8 * left)) - 1;
+        word &= inName;
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
+        if ((word & highBits) != 0) { // a byte from 0x80 up: no letter, digit or '_'
+            notWord = 1;
+            continue;
+        }
+        // Each byte is below 0x80, so adding a constant below 0x80 to every
+        // byte carries into none of its neighbours; bit 7 of each sum tells
+        // whether the byte reached a bound.
+        const quint64 lower = word | each(0x20);
+        const quint64 digits = (word + each(0x80 - '0')) & ~(word + each(0x7F - '9'));
+        const quint64 letters = (lower + each(0x80 - 'a')) & ~(lower + each(0x7F - 'z'));
+        const quint64 underscores = ~((word ^ each('_')) + each(0x7F));
+        notWord |= ~(digits | letters | underscores) & inName & highBits;
+    }
+    *words = notWord == 0;
+    return hash ^ (hash >> 29);
+}
+
 // How findings name a message or a signal whose line gave no name: not with
 // an empty one.
 Text &messageLabel(Text &out, const CanMsgInfo &msg)
@@ -80,7 +140,7 @@ Text &memberLabel(Text &out, const MemberName &name)
 {
     if (name.length == 0)
         return out << "member without a name";
-    return out << "member " << QString::fromUtf8(name.bytes, name.length);
+    return (out << "member ").utf8(name.bytes, name.length);
 }
 
 // Why no name is found on a BO_ line. The name is a word of ASCII letters,
@@ -116,11 +176,26 @@ public:
                     QVector<DbcFinding> &found)
         : msg(msg), source(source), found(found)
     {
+        std::fill(std::begin(byHash), std::end(byHash), qint16(-1));
     }
 
     void signalsOfTheWalk();
 
 private:
+    // A member as the findings keep it: its name is its signal's (or the
+    // reserves') with its part number, so only the name's hash is kept.
+    struct Member {
+        quint64 hash;
+        int part;
+        const CanSignalInfo *sig; // null: a reserve
+    };
+    static MemberName nameOf(const Member &member)
+    {
+        static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
+        return BitWalk::withPart(member.sig ? BitWalk::latin1BytesAsUtf8(member.sig->signalName)
+                                            : reserveName,
+                                 member.part);
+    }
     int slotOf(const CanSignalInfo &sig) const { return int(&sig - msg.signalInfo); }
     int lineOf(const CanSignalInfo *sig) const
     {
@@ -137,7 +212,10 @@ private:
     {
         found.append({kind, lineOf(sig), text});
     }
-    void member(const MemberName &name, const CanSignalInfo *sig);
+    inline void member(const MemberName &walked, int part, const CanSignalInfo *sig);
+    Q_NEVER_INLINE void notInC(const MemberName &name, const CanSignalInfo *sig, bool keyword);
+    Q_NEVER_INLINE void twice(const MemberName &name, const CanSignalInfo *sig);
+    int indexOfEarlier(const MemberName &name, quint64 hash);
     // The start bit and the length as the DBC file writes them; without the
     // file's lines, the record's (its start bit mirrored back).
     int fileStartBit(const CanSignalInfo &sig) const
@@ -149,42 +227,93 @@ private:
         return source.line > 0 ? source.bitLengths[slotOf(sig)] : sig.bitLength;
     }
     Text &placed(Text &out, const CanSignalInfo &sig) const;
-    Text &notWrittenReason(Text &out, const CanSignalInfo &sig) const;
+    Text &notWrittenReason(Text &out, const CanSignalInfo &sig);
 
     const CanMsgInfo &msg;
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
-    QVarLengthArray<const CanSignalInfo *, DbcLimits::MaxSignals> written; // in walk order
+    // The signals the walk writes, in walk order: made when first asked for.
+    QVarLengthArray<const CanSignalInfo *, DbcLimits::MaxSignals> written;
     bool writtenSlot[DbcLimits::MaxSignals] = {};
     // Member names with their signals (null: a reserve). Reserves are only
     // kept when a signal's name could be one of theirs.
-    QVarLengthArray<QPair<MemberName, const CanSignalInfo *>, 2 * DbcLimits::MaxSignals> members;
+    QVarLengthArray<Member, 2 * DbcLimits::MaxSignals> members;
+    // The members by their names' hash, open addressing: each slot the index
+    // of a member, or -1. Used while it is at most three quarters full.
+    static constexpr int HashSlots = 256;
+    qint16 byHash[HashSlots];
     bool reserveNames = false;
     bool nameReported[DbcLimits::MaxSignals] = {}; // by slot
 };
 
 // A member line's name: no C identifier or a keyword (once per signal), or
 // the same as an earlier member of the struct (once, however often it recurs).
-void MessageFindings::member(const MemberName &name, const CanSignalInfo *sig)
+Q_ALWAYS_INLINE void MessageFindings::member(const MemberName &walked, int part,
+                                             const CanSignalInfo *sig)
 {
+    MemberName numbered;
+    const MemberName &name = part >= 0 ? (numbered = BitWalk::withPart(walked, part)) : walked;
+    bool words = false;
+    const quint64 hash = digest(name, &words);
     if (sig && !nameReported[slotOf(*sig)]) {
-        const bool keyword = isCKeyword(name.bytes, name.length);
-        if (keyword || !isCIdentifier(name.bytes, name.length)) {
-            nameReported[slotOf(*sig)] = true;
-            Text text = about();
-            memberLabel(text, name) << (keyword ? " is a C keyword" : " is no C identifier");
-            add(DbcFinding::NoCName, sig, text);
-        }
+        const char first = name.length > 0 ? name.bytes[0] : '\0';
+        const bool keyword =
+            ((first >= 'a' && first <= 'z') || first == '_') && isCKeyword(name.bytes, name.length);
+        const bool identifier =
+            words && name.length > 0 && !DbcMatchers::isDigit(uchar(name.bytes[0]));
+        if (keyword || !identifier)
+            notInC(name, sig, keyword);
     }
-    for (const auto &earlier : members) {
-        if (earlier.first == name) {
-            Text text = about();
-            memberLabel(text, name) << " appears twice in " << msg.msgName << "_Type";
-            add(DbcFinding::MemberTwice, sig ? sig : earlier.second, text);
-            return;
-        }
+    const int earlier = indexOfEarlier(name, hash);
+    if (earlier >= 0) {
+        twice(name, sig ? sig : members.at(earlier).sig);
+        return;
     }
-    members.append({name, sig});
+    members.append({hash, part, sig});
+}
+
+// The findings of a member's name, apart from the member's own path through
+// the walk, which they would only slow down.
+void MessageFindings::notInC(const MemberName &name, const CanSignalInfo *sig, bool keyword)
+{
+    nameReported[slotOf(*sig)] = true;
+    Text text = about();
+    memberLabel(text, name) << (keyword ? " is a C keyword" : " is no C identifier");
+    add(DbcFinding::NoCName, sig, text);
+}
+
+void MessageFindings::twice(const MemberName &name, const CanSignalInfo *sig)
+{
+    Text text = about();
+    memberLabel(text, name) << " appears twice in " << msg.msgName << "_Type";
+    add(DbcFinding::MemberTwice, sig, text);
+}
+
+// The earlier member of the same name, or -1; a new name is entered for the
+// member about to be appended. Names are never entered twice, so there is at
+// most one earlier member of a name. Only members whose names have the same
+// hash have their names put together to be compared.
+int MessageFindings::indexOfEarlier(const MemberName &name, quint64 hash)
+{
+    const auto same = [&](const Member &earlier) {
+        return earlier.hash == hash && nameOf(earlier) == name;
+    };
+    if (members.size() >= HashSlots * 3 / 4) {
+        for (int i = 0; i < members.size(); ++i) {
+            if (same(members.at(i)))
+                return i;
+        }
+        return -1;
+    }
+    for (uint slot = uint(hash >> 56) % HashSlots;; slot = (slot + 1) % HashSlots) {
+        const int index = byHash[slot];
+        if (index < 0) {
+            byHash[slot] = qint16(members.size());
+            return -1;
+        }
+        if (same(members.at(index)))
+            return index;
+    }
 }
 
 // A signal with its start bit as the DBC file writes it and the bit the
@@ -199,8 +328,19 @@ Text &MessageFindings::placed(Text &out, const CanSignalInfo &sig) const
 // Why the walk passed over a signal, told by the signals it wrote: it reached
 // the start bit and took an earlier slot there, or it never stopped there
 // because a written signal covers it, or the start lies beyond bit 63.
-Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig) const
+Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig)
 {
+    if (written.isEmpty()) {
+        // The walk visits each signal it writes at its start bit, going up.
+        for (int slot = 0; slot < DbcLimits::MaxSignals; ++slot) {
+            if (writtenSlot[slot])
+                written.append(&msg.signalInfo[slot]);
+        }
+        std::sort(written.begin(), written.end(),
+                  [](const CanSignalInfo *a, const CanSignalInfo *b) {
+                      return a->bitStart < b->bitStart;
+                  });
+    }
     for (const CanSignalInfo *other : written) {
         if (other->bitStart == sig.bitStart)
             return bitsLaidOut(signalLabel(out << "it shares its start bit with ", *other) << " (",
@@ -213,20 +353,25 @@ Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig) con
     return out << "it starts after bit 63";
 }
 
-void MessageFindings::signalsOfTheWalk()
+Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
 {
     const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
     for (int slot = 0; slot < slotsInUse; ++slot)
-        reserveNames = reserveNames || qstrncmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0;
-    BitWalk::walk(msg, [this](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
+        reserveNames =
+            reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
+                             std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
+    int writtenInFull = 0; // signals written that end by bit 63
+    BitWalk::walk(msg, [&](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {
-            written.append(sig);
             writtenSlot[slotOf(*sig)] = true;
+            writtenInFull += sig->bitStart + sig->bitLength <= DbcLimits::PayloadBits;
         }
         if (!sig && !reserveNames)
             return;
-        member(BitWalk::withPart(walked, part), sig);
+        member(walked, part, sig);
     });
+    if (writtenInFull == slotsInUse)
+        return; // nothing to tell about any signal
     for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
         const int end = sig.bitStart + sig.bitLength;
@@ -257,9 +402,65 @@ void MessageFindings::signalsOfTheWalk()
     }
 }
 
+// The line each message name and each identifier is first seen at: open
+// addressing over at least twice as many slots as there are messages.
+class FirstLines
+{
+public:
+    explicit FirstLines(int messages)
+    {
+        int size = 16;
+        while (size < 2 * messages)
+            size *= 2;
+        names.resize(size);
+        identifiers.resize(size);
+        mask = uint(size - 1);
+    }
+    // The line of the first message with the same name, or else null (and
+    // the message's line is kept for its name).
+    const int *nameSeen(const CanMsgInfo &msg, int line)
+    {
+        uint h = 2166136261u;
+        for (int i = 0; i < DbcLimits::NameSize && msg.msgName[i] != '\0'; ++i)
+            h = (h ^ uchar(msg.msgName[i])) * 16777619u;
+        for (uint at = h & mask;; at = (at + 1) & mask) {
+            Slot &slot = names[at];
+            if (!slot.used) {
+                slot = {true, msg.msgName, 0, line};
+                return nullptr;
+            }
+            if (std::strncmp(slot.name, msg.msgName, DbcLimits::NameSize) == 0)
+                return &slot.line;
+        }
+    }
+    // The same for identifiers.
+    const int *identifierSeen(qint32 id, int line)
+    {
+        for (uint at = (quint32(id) * 2654435761u >> 7) & mask;; at = (at + 1) & mask) {
+            Slot &slot = identifiers[at];
+            if (!slot.used) {
+                slot = {true, nullptr, id, line};
+                return nullptr;
+            }
+            if (slot.id == id)
+                return &slot.line;
+        }
+    }
+
+private:
+    struct Slot {
+        bool used;
+        const char *name;
+        qint32 id;
+        int line;
+    };
+    QVector<Slot> names;
+    QVector<Slot> identifiers;
+    uint mask = 0;
+};
+
 // What the reader could not keep, and the struct's name and identifier.
-void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
-                     QHash<QByteArray, int> &structs, QHash<qint32, int> &identifiers,
+void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, FirstLines &firstLines,
                      QVector<DbcFinding> &found)
 {
     const auto add = [&](DbcFinding::Kind kind, int line, const QString &what) {
@@ -277,24 +478,24 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
         add(DbcFinding::MessageWithoutName, source.line,
             Text() << "message without a name (" << namelessReason(source.namelessLine)
                    << "): its struct is called _Type");
-    const QByteArray structName = QByteArray(msg.msgName) + "_Type";
-    if (!isCIdentifier(structName.constData(), structName.size()))
+    // The struct's name is the message's and "_Type"; two structs have the
+    // same name when their messages have.
+    const int nameLength = int(qstrnlen(msg.msgName, DbcLimits::NameSize));
+    const bool nameInC =
+        nameLength == 0 || (!DbcMatchers::isDigit(uchar(msg.msgName[0])) &&
+                            std::all_of(msg.msgName, msg.msgName + nameLength,
+                                        [](char c) { return DbcMatchers::isWord(uchar(c)); }));
+    const auto structName = [&] { return QByteArray(msg.msgName, nameLength) + "_Type"; };
+    if (!nameInC)
         add(DbcFinding::NoCName, source.line,
-            about() << structName.constData() << " is no C identifier");
-    const auto structAt = structs.constFind(structName);
-    if (structAt != structs.constEnd())
+            about() << structName().constData() << " is no C identifier");
+    if (const int *line = firstLines.nameSeen(msg, source.line))
         add(DbcFinding::StructTwice, source.line,
-            about() << structName.constData() << " is defined already at line "
-                    << structAt.value());
-    else
-        structs.insert(structName, source.line);
-    const auto identifierAt = identifiers.constFind(msg.msgId);
-    if (identifierAt != identifiers.constEnd())
+            about() << structName().constData() << " is defined already at line " << *line);
+    if (const int *line = firstLines.identifierSeen(msg.msgId, source.line))
         add(DbcFinding::IdentifierTwice, source.line,
             about() << "identifier 0x" << QString::number(quint32(msg.msgId), 16)
-                    << " is that of the message at line " << identifierAt.value() << " too");
-    else
-        identifiers.insert(msg.msgId, source.line);
+                    << " is that of the message at line " << *line << " too");
     if (source.droppedLines == 1)
         add(DbcFinding::SignalLinesDropped, source.firstDroppedLine,
             about() << "1 signal line after the 64th is dropped");
@@ -315,18 +516,17 @@ QVector<DbcFinding> CDBC::findings() const
         found.append({DbcFinding::NoMessage, 0, QStringLiteral("no message found")});
         return found;
     }
-    QHash<QByteArray, int> structs;
-    QHash<qint32, int> identifiers;
-    structs.reserve(msgCnt);
-    identifiers.reserve(msgCnt);
+    FirstLines firstLines(msgCnt);
     const DbcSourceMessage unknown;
     for (int i = 0; i < msgCnt; ++i) {
         const DbcSourceMessage &source = i < sourceMessages.size() ? sourceMessages.at(i) : unknown;
-        messageFindings(msgTable[i], source, structs, identifiers, found);
+        messageFindings(msgTable[i], source, firstLines, found);
         MessageFindings(msgTable[i], source, found).signalsOfTheWalk();
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const DbcFinding &a, const DbcFinding &b) { return a.line < b.line; });
+    // In line order; the findings of a file come mostly in that order already.
+    const auto byLine = [](const DbcFinding &a, const DbcFinding &b) { return a.line < b.line; };
+    if (!std::is_sorted(found.cbegin(), found.cend(), byLine))
+        std::stable_sort(found.begin(), found.end(), byLine);
     return found;
 }
 

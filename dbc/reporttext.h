@@ -7,28 +7,29 @@
 #include <QLatin1String>
 #include <QString>
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 // How the engine words its reports (the findings, the layout changes between
 // two files): texts put together piece by piece, warning lines in the form
 // compilers write them, and closing lines that count each kind.
 namespace ReportText
 {
 
-// A text put together piece by piece into room for a text of any usual
-// length, so that it is allocated once. Names are the bytes of the record,
+// A text put together piece by piece in room for a text of any usual
+// length, and made a string once. Names are the bytes of the record,
 // each taken as a Latin-1 character.
 class Text
 {
 public:
-    Text() { text.reserve(200); }
-    Text &operator<<(const char *latin1)
-    {
-        text.append(QLatin1String(latin1));
-        return *this;
-    }
+    Text() = default;
+    Text(const Text &other) { append(other.buffer, other.size); }
+    Text &operator=(const Text &) = delete;
+    Text &operator<<(const char *latin1) { return latin1Part(latin1, int(std::strlen(latin1))); }
     Text &operator<<(const QString &part)
     {
-        text.append(part);
-        return *this;
+        return append(reinterpret_cast<const char16_t *>(part.utf16()), part.size());
     }
     Text &operator<<(int value)
     {
@@ -37,13 +38,52 @@ public:
         if (value < 0)
             digits[at++] = '-', value = -value;
         const char *end = BitWalk::putDecimal(digits + at, quint32(value));
-        text.append(QLatin1String(digits, int(end - digits)));
-        return *this;
+        return latin1Part(digits, int(end - digits));
     }
-    operator QString() const { return text; }
+    // UTF-8 bytes, such as a member's name.
+    Text &utf8(const char *bytes, int length)
+    {
+        if (std::all_of(bytes, bytes + length, [](char c) { return uchar(c) < 0x80; }))
+            return latin1Part(bytes, length);
+        return *this << QString::fromUtf8(bytes, length);
+    }
+    operator QString() const { return QString(reinterpret_cast<const QChar *>(buffer), size); }
 
 private:
-    QString text;
+    Text &latin1Part(const char *latin1, int length)
+    {
+        char16_t *to = room(length);
+        for (int i = 0; i < length; ++i)
+            to[i] = uchar(latin1[i]);
+        return *this;
+    }
+    Text &append(const char16_t *units, int length)
+    {
+        std::copy(units, units + length, room(length));
+        return *this;
+    }
+    char16_t *room(int length)
+    {
+        if (size + length > capacity)
+            grow(size + length);
+        char16_t *at = buffer + size;
+        size += length;
+        return at;
+    }
+    Q_NEVER_INLINE void grow(int needed)
+    {
+        capacity = qMax(needed, 2 * capacity);
+        std::vector<char16_t> larger(buffer, buffer + size);
+        larger.resize(size_t(capacity));
+        heap.swap(larger);
+        buffer = heap.data();
+    }
+
+    char16_t local[256];
+    std::vector<char16_t> heap;
+    char16_t *buffer = local;
+    int size = 0;
+    int capacity = 256;
 };
 
 // "1 warning", "2 warnings".

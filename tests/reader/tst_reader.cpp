@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Tests of the DBC reader: readDbc with its signal step, and regexCaptureAll.
+#include "dbcmatchers.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -43,6 +44,8 @@ private slots:
     void chineseTextInTheLocalEncoding();
     void regexCaptureAll_data();
     void regexCaptureAll();
+    void signalLineInOnePass_data();
+    void signalLineInOnePass();
 };
 
 void tst_Reader::read_data()
@@ -248,6 +251,65 @@ void tst_Reader::regexCaptureAll()
     QCOMPARE(rc, results.isEmpty() ? -1 : 0);
     QCOMPARE(QStringList(found, found + count),
              results.isEmpty() ? QStringList{"untouched"} : results);
+}
+
+void tst_Reader::signalLineInOnePass_data()
+{
+    QTest::addColumn<QString>("text"); // a signal line from its "SG_", maybe with more lines
+    QTest::addColumn<bool>("common");  // whether it is read in one pass
+    const auto row = [](const char *name, const char *text, bool common) {
+        QTest::newRow(name) << QString::fromLatin1(text) << common;
+    };
+    row("usual", "SG_ S : 0|8@1+ (1,0) [0|255] \"km/h\" X", true);
+    row("receivers: the factor runs to the last comma", "SG_ S : 0|8@1+ (1,0) [0|1] \"\" A,B",
+        true);
+    row("multiplexed", "SG_ S m3 : 7|8@0- (0.5,-2) [-1|1] \"\" X", true);
+    row("unit holding ), ] and |", "SG_ S : 0|8@1+ (1,0) [0|1] \"a)b]|c\" X", true);
+    row("comma before the parenthesis", "SG_ S : 0|8@1+ ,(1,0) [0|1] \"\" X", true);
+    row("no range, empty fields", "SG_ S : 0|8@1+ (,) X", true);
+    row("three bars, nested brackets", "SG_ S : 0|8@1+ (1,0) [[0|1|2]|3] \"\" X", true);
+    row("tabs and a carriage return", "SG_\tS\t:\t0|8@1+ (1,0) [0|1] \"\" X\r", true);
+    row("ends at the line feed", "SG_ S : 0|8@1+ (1,0) [0|1] X\n SG_ T : 1|1@1+ (2,3) [4|5] Y",
+        true);
+    row("nothing after the @", "SG_ S : 0|8@", true);
+    row("empty maximum", "SG_ S : 0|8@1+ (1,0) [5|] X", true);
+    row("name with a hyphen", "SG_ A-B : 0|8@1+ (1,0) [0|1] \"\" X", false);
+    row("bar before the colon", "SG_ S x|y : 0|8@1+ (1,0) [0|1] \"\" X", false);
+    row("line feed in the head", "SG_ S\n: 0|8@1+ (1,0) [0|1] X", false);
+    row("start bit not a number", "SG_ S : x|8@1+ (1,0) [0|1] X", false);
+    row("no blank after the colon", "SG_ S :0|8@1+ (1,0) [0|1] X", false);
+}
+
+// The one-pass reading gives each field exactly where the finders find it,
+// and the line's end; taken over from the line before, too.
+void tst_Reader::signalLineInOnePass()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, common);
+    using namespace DbcMatchers;
+    const QChar *const s = text.constData();
+    const int n = text.size();
+    const int lineEnd = text.contains('\n') ? text.indexOf('\n') : n;
+    const SignalFields expected = findSignalFields(QStringView(s, lineEnd));
+    SignalLineRest rest;
+    for (int pass = 0; pass < 2; ++pass) {
+        SignalFields fields;
+        QCOMPARE(readCommonSignalLine(s, 0, n, &fields, &rest), common ? lineEnd : -1);
+        if (!common)
+            return;
+        const QStringView found[] = {fields.name,   fields.startBit, fields.bitLength,
+                                     fields.factor, fields.offset,   fields.minimum,
+                                     fields.maximum};
+        const QStringView wanted[] = {expected.name,   expected.startBit, expected.bitLength,
+                                      expected.factor, expected.offset,   expected.minimum,
+                                      expected.maximum};
+        for (int k = 0; k < 7; ++k) {
+            QCOMPARE(found[k].isNull(), wanted[k].isNull());
+            if (!wanted[k].isNull())
+                QCOMPARE(found[k].data() - s, wanted[k].data() - s);
+            QCOMPARE(found[k].size(), wanted[k].size());
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Reader)
