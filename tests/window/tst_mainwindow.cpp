@@ -3,11 +3,13 @@
 // actions, with the choosers and the notes answered by the test instead of a person.
 #include "filechoosers.h"
 #include "mainwindow.h"
+#include "notebox.h"
 #include "testsupport.h"
 #include "windowfont.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -24,6 +26,8 @@ private slots:
     void generations_data();
     void generations();
     void everyTextFitsItsWidget();
+    void noteBox_data();
+    void noteBox();
 
 private:
     void click(const char *button) { window->findChild<QPushButton *>(button)->click(); }
@@ -100,7 +104,8 @@ void tst_MainWindow::generations_data()
     QTest::addColumn<QString>("details"); // of each success note
     const QString vehicle = QStringLiteral(QUARVEL_EXAMPLES "/vehicle.dbc");
     QTest::newRow("what the header leaves out, in the success note's details")
-        << vehicle << testData("converter/vehicle.expected") << vehicleFindings(vehicle).trimmed();
+        << vehicle << testData("converter/vehicle.expected")
+        << QString::fromUtf8(readAll(testData("window/vehicle.details"))).trimmed();
     QTest::newRow("nothing left out: the note as ever")
         << testData("converter/body_status.dbc") << testData("converter/body_status.expected")
         << "";
@@ -167,6 +172,56 @@ void tst_MainWindow::everyTextFitsItsWidget()
         ++checked;
     }
     QCOMPARE(checked, 6);
+}
+
+void tst_MainWindow::noteBox_data()
+{
+    QTest::addColumn<QString>("dbc"); // the details are its findings
+    QTest::newRow("nothing to report: the box of QMessageBox::about")
+        << testData("converter/body_status.dbc");
+    QTest::newRow("three findings") << QUARVEL_EXAMPLES "/vehicle.dbc";
+    QTest::newRow("81 findings, long names") << QUARVEL_CORPUS_DIR "/gwm_haval_h6_phev_2024.dbc";
+}
+
+// The box stays until it is closed. Its details show many lines at once,
+// unwrapped, each finding's message and signal in sight without scrolling.
+void tst_MainWindow::noteBox()
+{
+    QFETCH(QString, dbc);
+    CDBC engine;
+    if (!QFile::exists(dbc))
+        QSKIP(qPrintable(dbc + " is absent"));
+    QVERIFY(engine.loadDbc(dbc));
+    const QString details = CDBC::findingsDetails(dbc, engine.findings()).join('\n');
+    QStringList seen;
+    QTimer::singleShot(0, [&seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen << box->text() << box->detailedText() << QString::number(box->standardButtons());
+        for (QAbstractButton *button : box->buttons())
+            if (box->buttonRole(button) == QMessageBox::ActionRole)
+                button->click(); // "Show Details..."
+        QApplication::processEvents();
+        if (auto *lines = box->findChild<QTextEdit *>()) {
+            const QFontMetrics metrics(lines->font());
+            const QRect area = lines->viewport()->rect();
+            if (lines->lineWrapMode() != QTextEdit::NoWrap ||
+                area.height() < 15 * metrics.lineSpacing())
+                seen << "wrapped, or fewer than 15 lines in sight";
+            const QRegularExpression start("^line \\d+: message \\S+: signal \\S+");
+            for (const QString &line : box->detailedText().split('\n'))
+                if (metrics.horizontalAdvance(start.match(line).captured()) > area.width())
+                    seen << "cut: " + line;
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    const QFont platformFont = QApplication::font(); // a Linux desktop's size; Windows' is 9
+    QApplication::setFont(QFont(platformFont.family(), 10));
+    showNote("NOTE", "文件已生成，请查看！", details);
+    QApplication::setFont(platformFont);
+    QCOMPARE(seen,
+             (QStringList{"文件已生成，请查看！", details, QString::number(QMessageBox::Ok)}));
 }
 
 QTEST_MAIN(tst_MainWindow)
