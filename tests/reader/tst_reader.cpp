@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Tests of the DBC reader: readDbc with its signal step, and regexCaptureAll.
+// Tests of the DBC reader: readDbc with its signal step, its matchers, and regexCaptureAll.
+#include "dbcmatchers.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -43,6 +44,7 @@ private slots:
     void chineseTextInTheLocalEncoding();
     void regexCaptureAll_data();
     void regexCaptureAll();
+    void matcherAtTheTextEnd();
 };
 
 void tst_Reader::read_data()
@@ -248,6 +250,15 @@ void tst_Reader::regexCaptureAll()
     QCOMPARE(rc, results.isEmpty() ? -1 : 0);
     QCOMPARE(QStringList(found, found + count),
              results.isEmpty() ? QStringList{"untouched"} : results);
+}
+
+// A matcher finds what its pattern finds, up to the text's last character.
+void tst_Reader::matcherAtTheTextEnd()
+{
+    const QString text = "BO_ 1 M: 8 X\n SG_";
+    QVector<QStringView> found;
+    DbcMatchers::all(DbcMatchers::findSignalLine, text, &found);
+    QCOMPARE(found, QVector<QStringView>{QStringView(text).right(3)}); // SG_.*
 }
 
 QTEST_GUILESS_MAIN(tst_Reader)

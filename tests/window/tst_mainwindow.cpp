@@ -142,6 +142,7 @@ void tst_MainWindow::generations()
                           "NOTE: 文件已生成，请查看！"}));
     QCOMPARE(recorder.details, (QStringList{"", details, details}));
     QCOMPARE(readAll(outDir + "/dbc_2_struct.h"), readAll(golden));
+    QVERIFY(!mainWindow.windowIcon().pixmap(256).isNull());
     window = nullptr;
 }
 
