@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "notebox.h"
 
+#include <QEvent>
 #include <QIcon>
 #include <QLayout>
 #include <QMessageBox>
@@ -14,15 +15,18 @@ namespace
 {
 // Today's width of the details: the short note's box is no narrower.
 constexpr int DetailsMinWidth = 640;
-// Lines of details in sight at once (QMessageBox shows about five).
+// About this many lines of details are in sight at once (QMessageBox shows
+// about five).
 constexpr int DetailsLinesShown = 20;
 
-// How wide QMessageBox lets itself grow on a screen of this width: no wider
-// than the screen where that is narrow, otherwise 480 pixels less, and at
-// most 1000 pixels (the limit of its own size calculation).
-int messageBoxWidthLimit(int screenWidth)
+// How wide a box may be on a screen of this width: as wide as QMessageBox
+// lets itself grow (no wider than the screen where that is narrow, otherwise
+// 480 pixels less, and at most 1000 pixels), with room left for its frame.
+int boxWidthLimit(int screenWidth)
 {
-    return screenWidth <= 1024 ? screenWidth : std::min(screenWidth - 480, 1000);
+    const int messageBoxLimit =
+        screenWidth <= 1024 ? screenWidth : std::min(screenWidth - 480, 1000);
+    return std::min(messageBoxLimit, screenWidth * 9 / 10);
 }
 
 // As wide as the widest line, between DetailsMinWidth and what the box can
@@ -36,14 +40,37 @@ void fitDetails(QMessageBox &box, QTextEdit &lines, const QString &details)
     const int margins = 2 * (lines.frameWidth() + int(lines.document()->documentMargin()));
     const int scrollBar = lines.verticalScrollBar()->sizeHint().width();
     const QMargins boxMargins = box.layout()->contentsMargins();
-    const int limit = box.screen()
-                          ? messageBoxWidthLimit(box.screen()->availableGeometry().width()) -
-                                boxMargins.left() - boxMargins.right()
-                          : 0;
+    const int limit = box.screen() ? boxWidthLimit(box.screen()->availableGeometry().width()) -
+                                         boxMargins.left() - boxMargins.right()
+                                   : 0;
     lines.setMinimumWidth(std::clamp(widest + margins + scrollBar, DetailsMinWidth,
                                      std::max(DetailsMinWidth, limit)));
     lines.setFixedHeight(metrics.lineSpacing() * DetailsLinesShown + margins);
 }
+
+// Moves a box that has grown (its details shown) back onto its screen: it
+// grows to the right and downwards from where it was centred. A box that
+// fits is not moved: Qt centres it as it is shown, unless it was moved.
+class KeepOnScreen : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *box = static_cast<QWidget *>(watched);
+        if (event->type() == QEvent::Resize && box->screen()) {
+            const QRect screen = box->screen()->availableGeometry();
+            QRect frame = box->frameGeometry();
+            frame.moveRight(std::min(frame.right(), screen.right()));
+            frame.moveBottom(std::min(frame.bottom(), screen.bottom()));
+            const QPoint inside(std::max(frame.left(), screen.left()),
+                                std::max(frame.top(), screen.top()));
+            if (inside != box->frameGeometry().topLeft())
+                box->move(inside);
+        }
+        return false;
+    }
+};
 } // namespace
 
 void showNote(const QString &title, const QString &text, const QString &details)
@@ -63,5 +90,7 @@ void showNote(const QString &title, const QString &text, const QString &details)
         lines->setLineWrapMode(QTextEdit::NoWrap);
         fitDetails(box, *lines, details);
     }
+    KeepOnScreen keepOnScreen;
+    box.installEventFilter(&keepOnScreen);
     box.exec();
 }

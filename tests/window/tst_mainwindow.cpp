@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -185,7 +186,8 @@ void tst_MainWindow::noteBox_data()
 }
 
 // The box stays until it is closed. Its details show many lines at once,
-// unwrapped, each finding's message and signal in sight without scrolling.
+// unwrapped, each finding's message and signal in sight without scrolling,
+// and the box, grown, stays on the screen.
 void tst_MainWindow::noteBox()
 {
     QFETCH(QString, dbc);
@@ -210,6 +212,8 @@ void tst_MainWindow::noteBox()
             if (lines->lineWrapMode() != QTextEdit::NoWrap ||
                 area.height() < 15 * metrics.lineSpacing())
                 seen << "wrapped, or fewer than 15 lines in sight";
+            if (!box->screen()->availableGeometry().contains(box->frameGeometry()))
+                seen << "partly off the screen";
             const QRegularExpression start("^line \\d+: message \\S+: signal \\S+");
             for (const QString &line : box->detailedText().split('\n'))
                 if (metrics.horizontalAdvance(start.match(line).captured()) > area.width())
