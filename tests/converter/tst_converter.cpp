@@ -137,10 +137,9 @@ Q_LOGGING_CATEGORY(noteLines, "quarvel.notes")
 void capture(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     ++messages;
-    const QString how =
-        QString("%1 %2: ").arg(type).arg(context.category ? context.category : "default");
+    const char *category = context.category ? context.category : "default";
     for (const QString &line : message.split('\n'))
-        *captured << how + line;
+        *captured << QString("%1 %2: %3").arg(QString::number(type), category, line);
 }
 } // namespace
 
