@@ -180,14 +180,12 @@ void tst_MainWindow::everyTextFitsItsWidget()
 void tst_MainWindow::noteBox_data()
 {
     QTest::addColumn<QString>("dbc"); // the details are its findings
-    QTest::newRow("nothing to report: the box of QMessageBox::about")
-        << testData("converter/body_status.dbc");
+    QTest::newRow("nothing to report: QMessageBox::about") << testData("converter/body_status.dbc");
     QTest::newRow("81 findings, long names") << QUARVEL_CORPUS_DIR "/gwm_haval_h6_phev_2024.dbc";
 }
 
-// The box stays until it is closed. Its details show many lines at once,
-// unwrapped, each finding's message and signal in sight without scrolling,
-// and the box, grown, stays on the screen.
+// The box stays until closed. Its details: many unwrapped lines in sight, each
+// finding's message and signal without scrolling, the grown box on the screen.
 void tst_MainWindow::noteBox()
 {
     QFETCH(QString, dbc);
