@@ -53,13 +53,14 @@ menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quar
 got=$(wine "$installed/quarvel-cli.exe" --version | tr -d '\r')
 [ "$got" = "quarvel-cli $version" ] || fail "the installed quarvel-cli.exe says '$got'"
 # Apps & features shows the icon its entry names: the installed quarvel.exe,
-# the very file whose icon the folder check read.
+# which carries Quarvel's icon up to 256 pixels.
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarvel'
 shown=$(wine reg query "$key" /v DisplayIcon | tr -d '\r' | sed -n 's/^ *DisplayIcon *REG_[A-Z_]* *//p')
 [ "$shown" = 'C:\Program Files\Quarvel\quarvel.exe' ] ||
     fail "the Apps & features entry's icon is '$shown', not the installed quarvel.exe"
-cmp -s "$installed/quarvel.exe" "$work/zip/Quarvel-$version-win64/quarvel.exe" ||
-    fail "the installed quarvel.exe is not the ZIP's"
+wrestool -x --type=group_icon "$installed/quarvel.exe" >"$work/installed.ico" &&
+    icotool -l "$work/installed.ico" | grep -q -- '--width=256 ' ||
+    fail "the installed quarvel.exe carries no icon"
 # The Start-menu entry has no icon of its own, so Windows shows its
 # program's. Wine's menu builder does the same when it copies the entry into
 # the desktop's menu: the 48-pixel image it takes must be Quarvel's.

@@ -22,8 +22,10 @@ export QUARVEL_WINEPREFIX="$work/prefix" USER=Lin XDG_DATA_HOME="$work/xdg"
 "$wine_run" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f >/dev/null
 export WINEPREFIX=$QUARVEL_WINEPREFIX
 trap 'wineserver -k 2>/dev/null || true' EXIT
-# Wine links the user's Documents to this machine's home: the session's are its own.
-documents="$WINEPREFIX/drive_c/users/$USER/Documents"
+# Wine's C:\users is C:\Users on Windows, and Wine links the user's
+# Documents to this machine's home: the session's are its own.
+mv "$WINEPREFIX/drive_c/users" "$WINEPREFIX/drive_c/Users"
+documents="$WINEPREFIX/drive_c/Users/$USER/Documents"
 rm -f "$documents"
 mkdir -p "$documents/out"
 cp "$dbc" "$documents/"
