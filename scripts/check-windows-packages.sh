@@ -27,7 +27,7 @@ work=$(mktemp -d)
 # Wine's menu builder writes the Start menu's entries and icons into the
 # work folder instead of this machine's home.
 export WINEPREFIX="$work/wine" WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 \
-    XDG_DATA_HOME="$work/xdg"
+    XDG_DATA_HOME="$work/xdg" XDG_CONFIG_HOME="$work/xdg"
 unset WINEPATH
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() {

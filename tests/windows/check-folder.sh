@@ -87,7 +87,8 @@ for path in "${build_paths[@]}"; do
 done
 
 if [ -n "$corpus" ] && [ -d "$corpus" ]; then
-    export WINEPREFIX="$work/wine" WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+    export WINEPREFIX="$work/wine" WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 \
+        XDG_DATA_HOME="$work/xdg" XDG_CONFIG_HOME="$work/xdg"
     unset WINEPATH
     wineboot -i >/dev/null 2>&1
     converted=0

@@ -17,7 +17,7 @@ mkdir -p "$work"
 # sans-serif CJK font a Chinese Windows uses for its dialogs, for a user
 # Lin whose files are in C:\Users\Lin\Documents, as on Windows. Wine's menu
 # entries go to the session's folder, not this machine's home.
-export QUARVEL_WINEPREFIX="$work/prefix" USER=Lin XDG_DATA_HOME="$work/xdg"
+export QUARVEL_WINEPREFIX="$work/prefix" USER=Lin XDG_DATA_HOME="$work/xdg" XDG_CONFIG_HOME="$work/xdg"
 "$wine_run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 "$wine_run" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f >/dev/null
 export WINEPREFIX=$QUARVEL_WINEPREFIX
