@@ -31,7 +31,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     ui->setupUi(this);
     // Quarvel's icon in the title bar and the taskbar, drawn at each size
-    // they ask for (app/CMakeLists.txt); the notes keep their look.
+    // they ask for (app/CMakeLists.txt). The window's own, not the
+    // application's: a note's box shows the application's icon as its
+    // picture, and the notes keep their look.
     Q_INIT_RESOURCE(quarvel_icons);
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 256})

@@ -42,7 +42,7 @@ private:
 void tst_MainWindow::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);                        // never the user's settings
-    QApplication::setFont(QFont(QApplication::font().family(), 10)); // Linux; Windows takes 9
+    QApplication::setFont(QFont(QApplication::font().family(), 10)); // a desktop's; Windows: 9
     CDBC::setDebugLines(false);
     const auto next = [this] { return answers.isEmpty() ? QString() : answers.takeFirst(); };
     previousChoosers = FileChoosers::install(
