@@ -200,6 +200,7 @@ void tst_MainWindow::noteBox()
         if (!box)
             return;
         seen << box->text() << box->detailedText() << QString::number(box->standardButtons());
+        box->move(box->screen()->availableGeometry().right() - box->width(), 0); // at the edge
         for (QAbstractButton *button : box->buttons())
             if (box->buttonRole(button) == QMessageBox::ActionRole)
                 button->click(); // "Show Details..."
