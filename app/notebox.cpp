@@ -1,22 +1,26 @@
 // SPDX-License-Identifier: MIT
 #include "notebox.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QIcon>
 #include <QLayout>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QtMath>
 
 #include <algorithm>
 
 namespace
 {
-// Today's width of the details: the short note's box is no narrower.
+// The details are no narrower than they were before they were fitted to
+// their lines, where the box can be that wide.
 constexpr int DetailsMinWidth = 640;
-// About this many lines of details are in sight at once (QMessageBox shows
-// about five).
+// This many lines of details are in sight at once (QMessageBox shows about
+// five), where the screen is tall enough.
 constexpr int DetailsLinesShown = 20;
 
 // How wide a box may be on a screen of this width: as wide as QMessageBox
@@ -29,8 +33,9 @@ int boxWidthLimit(int screenWidth)
     return std::min(messageBoxLimit, screenWidth * 9 / 10);
 }
 
-// As wide as the widest line, between DetailsMinWidth and what the box can
-// hold; as tall as DetailsLinesShown lines.
+// As wide as the widest line, at least DetailsMinWidth, but no wider than
+// the box can be: QMessageBox cuts off what is wider. As tall as
+// DetailsLinesShown lines, but no taller than two thirds of the screen.
 void fitDetails(QMessageBox &box, QTextEdit &lines, const QString &details)
 {
     const QFontMetrics metrics(lines.font());
@@ -40,12 +45,19 @@ void fitDetails(QMessageBox &box, QTextEdit &lines, const QString &details)
     const int margins = 2 * (lines.frameWidth() + int(lines.document()->documentMargin()));
     const int scrollBar = lines.verticalScrollBar()->sizeHint().width();
     const QMargins boxMargins = box.layout()->contentsMargins();
-    const int limit = box.screen() ? boxWidthLimit(box.screen()->availableGeometry().width()) -
-                                         boxMargins.left() - boxMargins.right()
-                                   : 0;
-    lines.setMinimumWidth(std::clamp(widest + margins + scrollBar, DetailsMinWidth,
-                                     std::max(DetailsMinWidth, limit)));
-    lines.setFixedHeight(metrics.lineSpacing() * DetailsLinesShown + margins);
+    const QRect screen = box.screen() ? box.screen()->availableGeometry() : QRect();
+    const int widthLimit =
+        screen.isEmpty() ? DetailsMinWidth
+                         : boxWidthLimit(screen.width()) - boxMargins.left() - boxMargins.right();
+    lines.setMinimumWidth(
+        std::min(std::max(widest + margins + scrollBar, DetailsMinWidth), widthLimit));
+    // A line of the details takes the height of its block, a little more
+    // than the font's line spacing; below them, the scroll bar for long ones.
+    const QTextDocument &text = *lines.document();
+    const qreal lineHeight = text.documentLayout()->blockBoundingRect(text.firstBlock()).height();
+    const int height = qCeil(lineHeight * DetailsLinesShown) + margins +
+                       lines.horizontalScrollBar()->sizeHint().height();
+    lines.setFixedHeight(screen.isEmpty() ? height : std::min(height, screen.height() * 2 / 3));
 }
 
 // Moves a box that has grown (its details shown) back onto its screen: it
