@@ -1,39 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "debuglog.h"
 #include "mainwindow.h"
+#include "notebox.h"
 #include "windowfont.h"
 #include <quarvel/cdbc.h>
 
 #include <QApplication>
-#include <QMessageBox>
-#include <QTextEdit>
-
-namespace
-{
-
-// A note as QMessageBox::about shows it, with no parent window. A note with
-// details (what the header leaves out) gets them behind the box's "Show
-// Details..." button, so that the box itself looks the same.
-void showNote(const QString &title, const QString &text, const QString &details)
-{
-    if (details.isEmpty()) {
-        QMessageBox::about(nullptr, title, text);
-        return;
-    }
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok);
-    const QIcon icon = box.windowIcon();
-    box.setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
-    box.setDetailedText(details);
-    // The details are compiler-style lines: shown whole, side by side, not
-    // wrapped into the width of the short note.
-    if (QTextEdit *lines = box.findChild<QTextEdit *>()) {
-        lines->setLineWrapMode(QTextEdit::NoWrap);
-        lines->setMinimumWidth(640);
-    }
-    box.exec();
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QIcon>
 
 #include <cstring>
 
@@ -29,6 +30,15 @@ void showError(const char *text)
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
+    // Quarvel's icon in the title bar and the taskbar, drawn at each size
+    // they ask for (app/CMakeLists.txt). The window's own, not the
+    // application's: a note's box shows the application's icon as its
+    // picture, and the notes keep their look.
+    Q_INIT_RESOURCE(quarvel_icons);
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/quarvel-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
 }
 
 MainWindow::~MainWindow()

@@ -5,6 +5,51 @@
 # folder to unpack and run, and Quarvel-<version>-win64.exe, an NSIS
 # installer with a Start-menu entry and an uninstaller.
 
+# Both programs as Windows shows them in Explorer, the taskbar and
+# Properties > Details: Quarvel's icon, a version resource and an application
+# manifest, compiled by windres (cmake/windows-resources.rc.in).
+enable_language(RC)
+find_program(QUARVEL_ICOTOOL icotool)
+if(NOT QUARVEL_ICOTOOL)
+    message(FATAL_ERROR "icotool (Debian: icoutils) is missing: scripts/build-windows.sh installs it")
+endif()
+set(QUARVEL_WINDOWS_ICON "${PROJECT_BINARY_DIR}/app/quarvel.ico")
+set(QUARVEL_WINDOWS_MANIFEST "${PROJECT_SOURCE_DIR}/cmake/quarvel.manifest")
+file(STRINGS "${PROJECT_SOURCE_DIR}/LICENSE" QUARVEL_COPYRIGHT REGEX "^Copyright " LIMIT_COUNT 1)
+set(QUARVEL_VERSION_PATCH "${PROJECT_VERSION_PATCH}")
+if(QUARVEL_VERSION_PATCH STREQUAL "")
+    set(QUARVEL_VERSION_PATCH 0)
+endif()
+
+# The .ico of the icon's PNGs (app/CMakeLists.txt); the 256 px image stays a
+# PNG inside it, as Windows stores its large icons.
+function(quarvel_windows_icon pngs)
+    set(small ${pngs})
+    list(FILTER small EXCLUDE REGEX "-256\\.png$")
+    set(large ${pngs})
+    list(FILTER large INCLUDE REGEX "-256\\.png$")
+    add_custom_command(OUTPUT "${QUARVEL_WINDOWS_ICON}"
+        COMMAND "${QUARVEL_ICOTOOL}" --create --output "${QUARVEL_WINDOWS_ICON}" ${small}
+                "--raw=${large}"
+        DEPENDS ${pngs}
+        COMMENT "Packing the icon for Windows"
+        VERBATIM)
+    add_custom_target(quarvel_windows_icon DEPENDS "${QUARVEL_WINDOWS_ICON}")
+endfunction()
+
+# Gives `target` (quarvel or quarvel-cli) the icon, the manifest, and the
+# version resource with its own description and file name.
+function(quarvel_windows_resources target description)
+    set(QUARVEL_RC_NAME "${target}")
+    set(QUARVEL_RC_DESCRIPTION "${description}")
+    set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.rc")
+    configure_file("${PROJECT_SOURCE_DIR}/cmake/windows-resources.rc.in" "${rc}" @ONLY)
+    target_sources(${target} PRIVATE "${rc}")
+    set_source_files_properties("${rc}" PROPERTIES
+        OBJECT_DEPENDS "${QUARVEL_WINDOWS_ICON};${QUARVEL_WINDOWS_MANIFEST}")
+    add_dependencies(${target} quarvel_windows_icon)
+endfunction()
+
 # Qt's DLLs, and the plugins the window loads from the folders beside the
 # programs where Qt looks for them: the Windows platform and the Windows style.
 install(IMPORTED_RUNTIME_ARTIFACTS Qt5::Core Qt5::Gui Qt5::Widgets RUNTIME DESTINATION .)
@@ -50,7 +95,12 @@ set(CPACK_NSIS_PACKAGE_NAME Quarvel)
 set(CPACK_NSIS_DISPLAY_NAME Quarvel)
 set(CPACK_PACKAGE_EXECUTABLES quarvel Quarvel)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+# Apps & features shows the icon of the installed quarvel.exe; the
+# Start-menu entry takes it from the program it starts; the installer and
+# the uninstaller show it too.
 set(CPACK_NSIS_INSTALLED_ICON_NAME quarvel.exe)
+set(CPACK_NSIS_MUI_ICON "${QUARVEL_WINDOWS_ICON}")
+set(CPACK_NSIS_MUI_UNIICON "${QUARVEL_WINDOWS_ICON}")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Quarvel)
 include(CPack)

@@ -4,7 +4,6 @@
 #include "dbcnotes.h"
 #include "debuglog.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 
 #include <cstring>
@@ -22,17 +21,14 @@ CDBC::~CDBC()
 // A failed read is reported to the user once and leaves the output directory
 // untouched; an existing header is not replaced by a partial one.
 //
-// The success note carries what the header leaves out, in the words of
-// quarvel-cli, so that the window's user sees it too.
+// The success note carries what the header leaves out, so that the window's
+// user sees it too: the findings of quarvel-cli, each by its line number.
 bool CDBC::transDbc(QString dbcPath, QString outputDir)
 {
     const DebugLog::Batch batch;
     if (!loadDbc(dbcPath))
         return false;
-    QString program = QCoreApplication::applicationName();
-    if (program.isEmpty())
-        program = QStringLiteral("quarvel");
-    const QString details = findingsReport(program, dbcPath, findings()).join(QLatin1Char('\n'));
+    const QString details = findingsDetails(dbcPath, findings()).join(QLatin1Char('\n'));
     return writeHeader(msgTable, msgCnt, outputDir, details);
 }
 

@@ -15,6 +15,7 @@
 #include <quarvel/cdbc.h>
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QVarLengthArray>
 #include <QtEndian>
 
@@ -570,5 +571,24 @@ QStringList CDBC::findingsReport(const QString &program, const QString &dbcFile,
     for (const DbcFinding &finding : findings)
         lines << ReportText::warningLine(program, dbcFile, finding.line, finding.text);
     lines << closingLine(dbcFile, findings);
+    return lines;
+}
+
+// For a reader who has the file in front of them: its name once, with the
+// totals, and each finding by its line alone, so that the message and the
+// signal come first on every line.
+QStringList CDBC::findingsDetails(const QString &dbcFile, const QVector<DbcFinding> &findings)
+{
+    QStringList lines;
+    if (findings.isEmpty())
+        return lines;
+    lines.reserve(findings.size() + 1);
+    lines << closingLine(QFileInfo(dbcFile).fileName(), findings);
+    for (const DbcFinding &finding : findings) {
+        if (finding.line == 0)
+            lines << finding.text;
+        else
+            lines << (Text() << "line " << finding.line << ": " << finding.text);
+    }
     return lines;
 }

@@ -16,11 +16,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# MinGW-w64 and its objdump, Wine to run the programs, NSIS for the
-# installer, a virtual display with xdotool and ImageMagick for the window's
-# test, a CJK font for the window's texts, zip/unzip for the package checks.
+# MinGW-w64 with its objdump and windres, Wine to run the programs, NSIS for
+# the installer, icoutils to pack the programs' icon and to read their
+# resources back, a virtual display with xdotool and ImageMagick for the
+# window's test, a CJK font for the window's texts, zip/unzip for the
+# package checks.
 ./scripts/setup.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis \
-    xvfb xdotool imagemagick fonts-wqy-zenhei fonts-wqy-microhei zip unzip locales >/dev/null
+    icoutils xvfb xdotool imagemagick fonts-wqy-zenhei fonts-wqy-microhei zip unzip locales >/dev/null
 # The tests run Wine in the Chinese locale (LANG=zh_CN.UTF-8), as on a
 # Chinese Windows: Wine takes code page 936 from it, and writes Chinese file
 # names through this machine's locale of that name.

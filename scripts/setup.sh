@@ -10,9 +10,10 @@ cd "$(dirname "$0")/.."
 # help2man makes quarvel-cli's manual page, dpkg-dev's dpkg-shlibdeps the
 # package's dependencies (cpack -G DEB); the consumer test builds the example
 # project with Ninja as well as with Makefiles. qt6-base-dev is for the test
-# command's Qt 6 build; Qt 5 stays the default.
+# command's Qt 6 build; Qt 5 stays the default. librsvg2-bin's rsvg-convert
+# draws the window's icon from app/quarvel.svg while building.
 packages=(cmake make g++ qtbase5-dev qt6-base-dev fonts-wqy-zenhei libbenchmark-dev help2man
-    dpkg-dev ninja-build)
+    dpkg-dev ninja-build librsvg2-bin)
 packages+=("$@")
 
 missing=()

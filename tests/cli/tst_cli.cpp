@@ -29,7 +29,8 @@ void tst_Cli::run_data()
     const QString success = "NOTE: 文件已生成，请查看！\n",
                   notRead = "NOTE: 打开文件失败，请检查文件！\n";
     // What the example's header leaves out, reported before any note.
-    const QString warned = vehicleFindings(example);
+    const QString warned =
+        QString::fromUtf8(readAll(testData("cli/vehicle.findings"))).replace("FILE", example);
     const QString notWritten = warned + "NOTE: 文件打开失败！\nquarvel-cli: %1/";
     const auto row = [](const char *tag, const QStringList &arguments, int exitCode,
                         const QString &out, const QString &err, bool written = false) {

@@ -131,17 +131,23 @@ namespace
 {
 QStringList *captured = nullptr;
 int messages = 0;
-void capture(QtMsgType, const QMessageLogContext &, const QString &message)
+Q_LOGGING_CATEGORY(noteLines, "quarvel.notes")
+// Each line with its message's type and category (a piece of collected debug
+// lines comes without one: the default category's).
+void capture(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     ++messages;
-    *captured << message.split('\n');
+    const char *category = context.category ? context.category : "default";
+    for (const QString &line : message.split('\n'))
+        *captured << QString("%1 %2: %3").arg(QString::number(type), category, line);
 }
 } // namespace
 
 void tst_Converter::batchedDebugLines_data()
 {
     QTest::addColumn<QString>("outDir"); // relative to a temporary directory
-    QTest::addColumn<bool>("notifier");  // false: the notes come out as warnings
+    // The notes as debug lines of a category of their own, or as warnings.
+    QTest::addColumn<bool>("notifier");
     QTest::newRow("header written") << "out" << false;
     QTest::newRow("notes in between") << "taken" << false;
     QTest::newRow("notes in between, through a notifier") << "taken" << true;
@@ -149,7 +155,7 @@ void tst_Converter::batchedDebugLines_data()
 
 // Collected or not, the debug lines of a conversion and the notes shown in
 // between come out the same and in the same order; collected, they reach the
-// handler in a few pieces.
+// handler in a few pieces, every other message at once and unchanged.
 void tst_Converter::batchedDebugLines()
 {
     QFETCH(QString, outDir);
@@ -162,7 +168,7 @@ void tst_Converter::batchedDebugLines()
     const QtMessageHandler previous = qInstallMessageHandler(capture);
     const CDBC::Notifier previousNotifier = CDBC::setNotifier(
         notifier ? CDBC::Notifier([](const QString &title, const QString &text, const QString &) {
-            *captured << title + ": " + text;
+            qCDebug(noteLines).noquote() << title + ": " + text;
         })
                  : CDBC::Notifier());
     for (int batched = 0; batched < 2; ++batched) {
@@ -181,12 +187,12 @@ void tst_Converter::batchedDebugLines()
     QVERIFY(qInstallMessageHandler(previous) == capture); // uninstall() put it back
     QLoggingCategory::setFilterRules("default.debug=false");
     QVERIFY(lines[0].size() > 250);
-    QCOMPARE(lines[0].last(),
-             outDir == "out" ? "NOTE: 文件已生成，请查看！" : "NOTE: 文件打开失败！");
+    QCOMPARE(lines[0].last(), (notifier ? "0 quarvel.notes: " : "1 default: ") +
+                                  (outDir == "out" ? Written : "NOTE: 文件打开失败！"));
     QCOMPARE(lines[1], lines[0]);
     const int notes = lines[0].filter("NOTE: ").size();
-    QCOMPARE(handed[0] + (notifier ? notes : 0), lines[0].size()); // line by line
-    QVERIFY(handed[1] <= 2 * notes + 1); // a piece before each note, the note, the rest
+    QCOMPARE(handed[0], lines[0].size()); // line by line
+    QVERIFY(handed[1] <= 2 * notes + 1);  // a piece before each note, the note, the rest
 }
 
 // Switched off, the engine's debug lines are gone and the program's own stay;
@@ -206,8 +212,8 @@ void tst_Converter::debugLinesSwitch()
     }
     qInstallMessageHandler(previous);
     QLoggingCategory::setFilterRules("default.debug=false");
-    QCOMPARE(lines.mid(0, 2), (QStringList{"own line", "file open success"}));
-    QVERIFY(lines.size() > 250 && lines.last() == "own line");
+    QCOMPARE(lines.mid(0, 2), (QStringList{"0 default: own line", "0 default: file open success"}));
+    QVERIFY(lines.size() > 250 && lines.last() == "0 default: own line");
 }
 
 #ifdef Q_OS_WIN

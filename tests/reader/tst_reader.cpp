@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Tests of the DBC reader: readDbc with its signal step, and regexCaptureAll.
+// Tests of the DBC reader: readDbc with its signal step, its matchers, and regexCaptureAll.
 #include "dbcmatchers.h"
 #include "testsupport.h"
 
@@ -46,6 +46,7 @@ private slots:
     void regexCaptureAll();
     void signalLineInOnePass_data();
     void signalLineInOnePass();
+    void matcherAtTheTextEnd();
 };
 
 void tst_Reader::read_data()
@@ -310,6 +311,13 @@ void tst_Reader::signalLineInOnePass()
             QCOMPARE(found[k].size(), wanted[k].size());
         }
     }
+}
+
+// A matcher finds what its pattern finds, up to the text's last character.
+void tst_Reader::matcherAtTheTextEnd()
+{
+    const QString text = "BO_ 1 M: 8 X\n SG_"; // SG_.* matches the last three characters
+    QCOMPARE(DbcMatchers::first(DbcMatchers::findSignalLine, text).toString(), QString("SG_"));
 }
 
 QTEST_GUILESS_MAIN(tst_Reader)

@@ -56,14 +56,6 @@ struct NoteRecorder {
     ~NoteRecorder() { CDBC::setNotifier(previous); }
 };
 
-// What quarvel-cli reports on examples/vehicle.dbc, one line each, for the
-// file named `path`.
-inline QString vehicleFindings(const QString &path)
-{
-    return QString::fromUtf8(readAll(QStringLiteral(QUARVEL_TEST_DATA "/cli/vehicle.findings")))
-        .replace("FILE", path);
-}
-
 // One data row per DBC file of the real-world corpus beside the repository,
 // in a column "path"; skips the test, saying why, where the corpus is absent.
 inline void addCorpusRows()

@@ -3,12 +3,15 @@
 // actions, with the choosers and the notes answered by the test instead of a person.
 #include "filechoosers.h"
 #include "mainwindow.h"
+#include "notebox.h"
 #include "testsupport.h"
 #include "windowfont.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -24,6 +27,8 @@ private slots:
     void generations_data();
     void generations();
     void everyTextFitsItsWidget();
+    void noteBox_data();
+    void noteBox();
 
 private:
     void click(const char *button) { window->findChild<QPushButton *>(button)->click(); }
@@ -36,7 +41,8 @@ private:
 
 void tst_MainWindow::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true); // never the user's settings
+    QStandardPaths::setTestModeEnabled(true);                        // never the user's settings
+    QApplication::setFont(QFont(QApplication::font().family(), 10)); // a desktop's; Windows: 9
     CDBC::setDebugLines(false);
     const auto next = [this] { return answers.isEmpty() ? QString() : answers.takeFirst(); };
     previousChoosers = FileChoosers::install(
@@ -100,7 +106,8 @@ void tst_MainWindow::generations_data()
     QTest::addColumn<QString>("details"); // of each success note
     const QString vehicle = QStringLiteral(QUARVEL_EXAMPLES "/vehicle.dbc");
     QTest::newRow("what the header leaves out, in the success note's details")
-        << vehicle << testData("converter/vehicle.expected") << vehicleFindings(vehicle).trimmed();
+        << vehicle << testData("converter/vehicle.expected")
+        << QString::fromUtf8(readAll(testData("window/vehicle.details"))).trimmed();
     QTest::newRow("nothing left out: the note as ever")
         << testData("converter/body_status.dbc") << testData("converter/body_status.expected")
         << "";
@@ -137,6 +144,7 @@ void tst_MainWindow::generations()
                           "NOTE: 文件已生成，请查看！"}));
     QCOMPARE(recorder.details, (QStringList{"", details, details}));
     QCOMPARE(readAll(outDir + "/dbc_2_struct.h"), readAll(golden));
+    QVERIFY(!mainWindow.windowIcon().pixmap(256).isNull());
     window = nullptr;
 }
 
@@ -167,6 +175,52 @@ void tst_MainWindow::everyTextFitsItsWidget()
         ++checked;
     }
     QCOMPARE(checked, 6);
+}
+
+void tst_MainWindow::noteBox_data()
+{
+    QTest::addColumn<QString>("dbc"); // the details are its findings
+    QTest::newRow("nothing to report: QMessageBox::about") << testData("converter/body_status.dbc");
+    QTest::newRow("81 findings, long names") << QUARVEL_CORPUS_DIR "/gwm_haval_h6_phev_2024.dbc";
+}
+
+// The box stays until closed. Its details: many unwrapped lines in sight, each
+// finding's message and signal without scrolling, the grown box on the screen.
+void tst_MainWindow::noteBox()
+{
+    QFETCH(QString, dbc);
+    CDBC engine;
+    if (!QFile::exists(dbc))
+        QSKIP(qPrintable(dbc + " is absent"));
+    QVERIFY(engine.loadDbc(dbc));
+    const QString details = CDBC::findingsDetails(dbc, engine.findings()).join('\n');
+    QStringList seen;
+    QTimer::singleShot(0, [&seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen << box->text() << box->detailedText() << QString::number(box->standardButtons());
+        box->move(box->screen()->availableGeometry().right() - box->width(), 0); // at the edge
+        for (QAbstractButton *button : box->buttons())
+            if (box->buttonRole(button) == QMessageBox::ActionRole)
+                button->click(); // "Show Details..."
+        if (auto *lines = box->findChild<QTextEdit *>()) {
+            const QFontMetrics metrics(lines->font());
+            const QRect area = lines->viewport()->rect();
+            if (lines->lineWrapMode() != QTextEdit::NoWrap ||
+                area.height() < 15 * metrics.lineSpacing() ||
+                !box->screen()->availableGeometry().contains(box->frameGeometry()))
+                seen << "wrapped, under 15 lines in sight, or partly off the screen";
+            const QRegularExpression start("^line \\d+: message \\S+: signal \\S+");
+            for (const QString &line : box->detailedText().split('\n'))
+                if (metrics.horizontalAdvance(start.match(line).captured()) > area.width())
+                    seen << "cut: " + line;
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    showNote("NOTE", "文件已生成，请查看！", details);
+    QCOMPARE(seen,
+             (QStringList{"文件已生成，请查看！", details, QString::number(QMessageBox::Ok)}));
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -5,6 +5,10 @@
 #    Windows looks first, beside the program) or is one that Windows itself
 #    provides; a missing one is named;
 #  - no file holds a path of the machine that built it;
+#  - quarvel.exe and quarvel-cli.exe each carry Quarvel's icon (16, 24, 32,
+#    48 and 256 pixels), a version resource (Quarvel, the project's version,
+#    the program's own file name) and a manifest (asInvoker, Windows 7 to
+#    11, per-monitor DPI awareness), read back with icoutils' wrestool;
 #  - with CORPUS and DIGESTS: in a new Wine prefix, with nothing else on its
 #    DLL path, the folder's quarvel-cli.exe converts every corpus file into
 #    the header whose SHA-256 digest the Linux build recorded.
@@ -15,14 +19,18 @@
 # With --install, the folder is what `cmake --install --strip` makes of the
 # build, which is what the ZIP holds.
 set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'WINEPREFIX="$work/wine" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 if [ "$1" = --install ]; then
     folder="$work/Quarvel"
     cmake --install "$2" --prefix "$folder" --strip >/dev/null
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$2/CMakeCache.txt")
     shift 2
 else
     folder=$1
+    # The ZIP's folder is Quarvel-<version>-win64.
+    version=$(basename "$folder" | sed -n 's/^Quarvel-\(.*\)-win64$/\1/p')
     shift
 fi
 read -r -a build_paths <<<"$1"
@@ -47,6 +55,30 @@ while IFS= read -r -d '' binary; do
     done < <(x86_64-w64-mingw32-objdump -p "$binary" | sed -n 's/^[[:space:]]*DLL Name: //p')
 done < <(find "$folder" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 
+# The value after a key among the version resource's UTF-16 strings.
+value_of() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' "$work/version"; }
+for exe in quarvel.exe quarvel-cli.exe; do
+    problems=()
+    wrestool -x --type=group_icon "$folder/$exe" >"$work/icon.ico" 2>/dev/null || true
+    sizes=$(icotool -l "$work/icon.ico" 2>/dev/null | sed -n 's/.*--width=\([0-9]*\) .*/\1/p' | sort -n | xargs)
+    [ "$sizes" = "16 24 32 48 256" ] || problems+=("icon sizes '$sizes', not '16 24 32 48 256'")
+    wrestool -x --raw --type=16 "$folder/$exe" 2>/dev/null | strings -e l >"$work/version" || true
+    for pair in "ProductName=Quarvel" "ProductVersion=$version" "FileVersion=$version" \
+        "OriginalFilename=$exe" "LegalCopyright=$(grep -m 1 '^Copyright ' "$source_dir/LICENSE")"; do
+        [ "$(value_of "${pair%%=*}")" = "${pair#*=}" ] || problems+=("no version value ${pair%%=*} '${pair#*=}'")
+    done
+    [ "$(value_of FileDescription)" != "" ] || problems+=("no file description")
+    manifest=$(wrestool -x --raw --type=24 "$folder/$exe" 2>/dev/null || true)
+    for want in 'level="asInvoker"' '35138b9a-5d96-4fbd-8e2d-a2440225f93a' \
+        '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' '>PerMonitor</dpiAwareness>'; do
+        [[ $manifest == *"$want"* ]] || problems+=("manifest without $want")
+    done
+    for problem in "${problems[@]}"; do
+        echo "check-folder: $exe: $problem" >&2
+        status=1
+    done
+done
+
 for path in "${build_paths[@]}"; do
     if found=$(grep -r -l -a -F -- "$path" "$folder"); then
         echo "check-folder: the path $path of the build machine is in:" $found >&2
@@ -55,7 +87,8 @@ for path in "${build_paths[@]}"; do
 done
 
 if [ -n "$corpus" ] && [ -d "$corpus" ]; then
-    export WINEPREFIX="$work/wine" WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+    export WINEPREFIX="$work/wine" WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 \
+        XDG_DATA_HOME="$work/xdg" XDG_CONFIG_HOME="$work/xdg"
     unset WINEPATH
     wineboot -i >/dev/null 2>&1
     converted=0

@@ -12,14 +12,23 @@ set -euo pipefail
 wine_run=$1 exe=$2 dbc=$3 golden=$4 work=$5 dpi=$6 screenshot=${7:-}
 
 rm -rf "$work"
-mkdir -p "$work/out"
+mkdir -p "$work"
 # A Wine prefix of the session's own, at the display's resolution, with the
-# sans-serif CJK font a Chinese Windows uses for its dialogs.
-export QUARVEL_WINEPREFIX="$work/prefix"
+# sans-serif CJK font a Chinese Windows uses for its dialogs, for a user
+# Lin whose files are in C:\Users\Lin\Documents, as on Windows. Wine's menu
+# entries go to the session's folder, not this machine's home.
+export QUARVEL_WINEPREFIX="$work/prefix" USER=Lin XDG_DATA_HOME="$work/xdg" XDG_CONFIG_HOME="$work/xdg"
 "$wine_run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 "$wine_run" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f >/dev/null
 export WINEPREFIX=$QUARVEL_WINEPREFIX
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# Wine's C:\users is C:\Users on Windows, and Wine links the user's
+# Documents to this machine's home: the session's are its own.
+mv "$WINEPREFIX/drive_c/users" "$WINEPREFIX/drive_c/Users"
+documents="$WINEPREFIX/drive_c/Users/$USER/Documents"
+rm -f "$documents"
+mkdir -p "$documents/out"
+cp "$dbc" "$documents/"
 
 fail() {
     echo "window-session: $*" >&2
@@ -77,16 +86,16 @@ answer_dialog() {
     wait_for "end of the dialog" shown_count_is "$alone"
 }
 click 640 50 81 31 # 浏览 beside the DBC file
-answer_dialog "Z:${dbc//\//\\}"
+answer_dialog "C:\\Users\\$USER\\Documents\\$(basename "$dbc")"
 click 640 120 81 31 # 浏览 beside the output path
-answer_dialog "Z:${work//\//\\}\\out"
+answer_dialog "C:\\Users\\$USER\\Documents\\out"
 click 520 170 111 41 # 生成文件
-wait_for "header" test -s "$work/out/dbc_2_struct.h"
+wait_for "header" test -s "$documents/out/dbc_2_struct.h"
 wait_for "success box" shown_count_is $((alone + 1))
 sleep 1
 # The window with the box over it.
 [ -z "$screenshot" ] || import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$screenshot"
-cmp -s "$work/out/dbc_2_struct.h" "$golden" || fail "the header is not $golden"
+cmp -s "$documents/out/dbc_2_struct.h" "$golden" || fail "the header is not $golden"
 xdotool key Return
 wait_for "end of the success box" shown_count_is "$alone"
 echo "window-session: the header written through the window is the example's"

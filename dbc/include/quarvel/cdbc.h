@@ -23,7 +23,7 @@ class CDBC : public QObject
 public:
     // Receives every note the engine shows the user: its title, its text and
     // its details. Only the success note of transDbc() has details, and only
-    // when the header leaves something out: findingsReport() of its
+    // when the header leaves something out: findingsDetails() of its
     // findings, one line each; every other note has none. The window shows a
     // note as a message box without a parent window; while no notifier is set
     // a note is written as a warning.
@@ -52,6 +52,11 @@ public:
     // Empty when there are none.
     static QStringList findingsReport(const QString &program, const QString &dbcFile,
                                       const QVector<DbcFinding> &findings);
+    // The same findings as the success note's details give them: first
+    // "NAME: " and the totals, NAME the file's name without its folder, then
+    // "line LINE: TEXT" for each (TEXT alone for the file as a whole).
+    // Empty when there are none.
+    static QStringList findingsDetails(const QString &dbcFile, const QVector<DbcFinding> &findings);
     // Mirrors every signal's start bit within its byte (bit k becomes bit 7 - k).
     void flipStartBits(CanMsgInfo *table, int count);
 
