@@ -20,6 +20,16 @@ namespace BitWalk
 // widths; returns the position after it.
 inline char *putDecimal(char *at, quint32 value)
 {
+    // Bit positions, widths and part numbers have one or two digits.
+    if (value < 10) {
+        *at = char('0' + value);
+        return at + 1;
+    }
+    if (value < 100) {
+        at[0] = char('0' + value / 10);
+        at[1] = char('0' + value % 10);
+        return at + 2;
+    }
     char digits[10];
     int count = 0;
     do {
@@ -105,11 +115,21 @@ struct StartIndex {
         const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
         for (int s = slotsInUse - 1; s >= 0; --s) {
             const CanSignalInfo &sig = msg.signalInfo[s];
-            if (sig.bitStart < DbcLimits::PayloadBits && sig.bitLength != 0)
+            if (sig.bitStart < DbcLimits::PayloadBits && sig.bitLength != 0) {
                 firstSlot[sig.bitStart] = qint8(s);
+                startBits |= quint64(1) << sig.bitStart;
+            }
         }
     }
+    // The first bit at or after `position` (below 64) at which a slot
+    // starts, or 64.
+    int nextStart(int position) const
+    {
+        const quint64 later = startBits >> position;
+        return later != 0 ? position + int(qCountTrailingZeroBits(later)) : DbcLimits::PayloadBits;
+    }
     qint8 firstSlot[DbcLimits::PayloadBits];
+    quint64 startBits = 0; // bit k set where a slot starts at bit k
 };
 
 // A signal's members: one whole member when it ends inside the byte of its
@@ -152,8 +172,10 @@ template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
             position += sig->bitLength;
             gap = 0;
         } else {
-            ++position;
-            ++gap;
+            // The reserve runs up to the next start or the end of the byte.
+            const int stop = qMin(starts.nextStart(position), position / 8 * 8 + 8);
+            gap += stop - position;
+            position = stop;
             if (position % 8 == 0) {
                 visit(reserveName, reserve++, gap, nullptr);
                 gap = 0;

@@ -153,11 +153,12 @@ inline auto afterKeyword(int n, const char *keyword)
 }
 
 // Where the fields after a signal line's '@' start and end: the '(' of the
-// first " (", the first ',' and '[', the last ',', ')' and ']' (-1: none).
+// first " (" and the first ',' after it, the first ',' and '[', the last ')'
+// and ']' (-1: none).
 struct FieldMarks {
     int open = -1;
+    int commaAfterOpen = -1;
     int firstComma = -1;
-    int lastComma = -1;
     int lastParen = -1;
     int bracket = -1;
     int lastBracket = -1;
@@ -177,7 +178,8 @@ inline void mark(FieldMarks &marks, const QChar *s, int i)
     case ',':
         if (marks.firstComma < 0)
             marks.firstComma = i;
-        marks.lastComma = i;
+        if (marks.open >= 0 && marks.commaAfterOpen < 0)
+            marks.commaAfterOpen = i;
         break;
     case '[':
         if (marks.bracket < 0)
@@ -412,15 +414,25 @@ Span findBitLength(const QChar *s, int n, int from)
         isDigit, [](ushort c) { return c == '@'; });
 }
 
-// (?<= \().*(?=,)
+// (?<= \()[^,\n]*(?=,)
+// From a position after " (", the characters up to the first ',' of the rest
+// of the line: the factor ends where the offset begins, whatever commas the
+// unit or the receivers after it hold. A run ended by the line feed or the
+// end, with no ',' there, fails from every position inside it too (it ends at
+// the same place), so the search goes on after it.
 Span findFactor(const QChar *s, int n, int from)
 {
-    return findToLast(
-        s, n, from,
-        [](const QChar *t, int p) {
-            return p >= 2 && t[p - 1] == QLatin1Char('(') && t[p - 2] == QLatin1Char(' ');
-        },
-        ',');
+    for (int p = from; p < n; ++p) {
+        if (p < 2 || s[p - 1] != QLatin1Char('(') || s[p - 2] != QLatin1Char(' '))
+            continue;
+        int q = p;
+        while (q < n && s[q] != QLatin1Char(',') && s[q] != QLatin1Char('\n'))
+            ++q;
+        if (q < n && s[q] == QLatin1Char(','))
+            return {p, q - p};
+        p = q;
+    }
+    return NoMatch;
 }
 
 // (?<=,).*(?=\))
@@ -482,9 +494,11 @@ SignalFields findSignalFields(QStringView line)
 //    position after a '|' is the one after it; its digits end at '@';
 //  - factor, offset and range: none of '(', ',' and '[' comes before the '@',
 //    so their first occurrences, where each field starts, are found after it.
-//    A ".*" field runs to the last occurrence of its closing character in
-//    the rest of the line, and without one there no later start matches
-//    either (see findToLast);
+//    The factor runs to the first ',' after its " (", and without one there
+//    no later start matches either (see findFactor). The offset and the range
+//    run to the last occurrence of their closing character in the rest of the
+//    line, and without one there no later start matches either (see
+//    findToLast);
 //  - minimum and maximum: the range holds no line feed, so they run from its
 //    start to its last '|' and from its first '|' to its end.
 // The line's end is found on the way, as the first line feed after the '@'.
@@ -553,8 +567,8 @@ int readCommonSignalLine(const QChar *text, int from, int n, SignalFields *field
         known.text = rest;
         known.length = marks.end - (at + 1);
         known.factor[0] = known.offset[0] = known.minimum[0] = known.maximum[0] = -1;
-        if (marks.open >= 0 && marks.lastComma > marks.open)
-            span(known.factor, marks.open + 1, marks.lastComma);
+        if (marks.commaAfterOpen >= 0)
+            span(known.factor, marks.open + 1, marks.commaAfterOpen);
         if (marks.firstComma >= 0 && marks.lastParen > marks.firstComma)
             span(known.offset, marks.firstComma + 1, marks.lastParen);
         const int bracket = marks.bracket, lastBracket = marks.lastBracket;

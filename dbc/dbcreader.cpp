@@ -67,8 +67,8 @@ qint32 toInt32(QStringView text)
 
 // QString::toFloat itself, for the texts toFloat32 leaves to it. Its C-locale
 // parser takes digits, letters, signs, the point, ';' and '%' only, so a text
-// holding a parenthesis, a bracket, '|' or '"' (such as the factor of a
-// signal line with several receivers: all up to the line's last comma) is 0
+// holding a parenthesis, a bracket, '|' or '"' (such as the offset of a
+// signal line whose unit holds a ')': all up to the line's last ')') is 0
 // without asking it.
 Q_NEVER_INLINE float qtFloat(QStringView text)
 {

@@ -127,14 +127,14 @@ Text &messageLabel(Text &out, const CanMsgInfo &msg)
 {
     if (msg.msgName[0] == '\0')
         return out << "message without a name: ";
-    return out << "message " << msg.msgName << ": ";
+    return (out << "message ").name(msg.msgName) << ": ";
 }
 
 Text &signalLabel(Text &out, const CanSignalInfo &sig)
 {
     if (sig.signalName[0] == '\0')
         return out << "signal without a name";
-    return out << "signal " << sig.signalName;
+    return (out << "signal ").name(sig.signalName);
 }
 
 Text &memberLabel(Text &out, const MemberName &name)
@@ -175,7 +175,8 @@ class MessageFindings
 public:
     MessageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
                     QVector<DbcFinding> &found)
-        : msg(msg), source(source), found(found)
+        : msg(msg), source(source), found(found),
+          slotsInUse(qMin<int>(msg.signalCnt, DbcLimits::MaxSignals))
     {
         std::fill(std::begin(byHash), std::end(byHash), qint16(-1));
     }
@@ -213,7 +214,7 @@ private:
     {
         found.append({kind, lineOf(sig), text});
     }
-    inline void member(const MemberName &walked, int part, const CanSignalInfo *sig);
+    Q_NEVER_INLINE void member(const MemberName &walked, int part, const CanSignalInfo *sig);
     Q_NEVER_INLINE void notInC(const MemberName &name, const CanSignalInfo *sig, bool keyword);
     Q_NEVER_INLINE void twice(const MemberName &name, const CanSignalInfo *sig);
     int indexOfEarlier(const MemberName &name, quint64 hash);
@@ -228,13 +229,13 @@ private:
         return source.line > 0 ? source.bitLengths[slotOf(sig)] : sig.bitLength;
     }
     Text &placed(Text &out, const CanSignalInfo &sig) const;
+    const CanSignalInfo *writtenAt(int bit) const;
     Text &notWrittenReason(Text &out, const CanSignalInfo &sig);
 
     const CanMsgInfo &msg;
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
-    // The signals the walk writes, in walk order: made when first asked for.
-    QVarLengthArray<const CanSignalInfo *, DbcLimits::MaxSignals> written;
+    const int slotsInUse;
     bool writtenSlot[DbcLimits::MaxSignals] = {};
     // Member names with their signals (null: a reserve). Reserves are only
     // kept when a signal's name could be one of theirs.
@@ -249,8 +250,7 @@ private:
 
 // A member line's name: no C identifier or a keyword (once per signal), or
 // the same as an earlier member of the struct (once, however often it recurs).
-Q_ALWAYS_INLINE void MessageFindings::member(const MemberName &walked, int part,
-                                             const CanSignalInfo *sig)
+void MessageFindings::member(const MemberName &walked, int part, const CanSignalInfo *sig)
 {
     MemberName numbered;
     const MemberName &name = part >= 0 ? (numbered = BitWalk::withPart(walked, part)) : walked;
@@ -286,7 +286,8 @@ void MessageFindings::notInC(const MemberName &name, const CanSignalInfo *sig, b
 void MessageFindings::twice(const MemberName &name, const CanSignalInfo *sig)
 {
     Text text = about();
-    memberLabel(text, name) << " appears twice in " << msg.msgName << "_Type";
+    memberLabel(text, name) << " appears twice in ";
+    text.name(msg.msgName) << "_Type";
     add(DbcFinding::MemberTwice, sig, text);
 }
 
@@ -326,37 +327,35 @@ Text &MessageFindings::placed(Text &out, const CanSignalInfo &sig) const
                                  << sig.bitStart << ")";
 }
 
+// The written signal that covers a bit, or null. The signals the walk writes
+// never overlap, as it jumps past each one it writes: at most one covers it.
+const CanSignalInfo *MessageFindings::writtenAt(int bit) const
+{
+    for (int slot = 0; slot < slotsInUse; ++slot) {
+        const CanSignalInfo &sig = msg.signalInfo[slot];
+        if (writtenSlot[slot] && sig.bitStart <= bit && bit < sig.bitStart + sig.bitLength)
+            return &sig;
+    }
+    return nullptr;
+}
+
 // Why the walk passed over a signal, told by the signals it wrote: it reached
 // the start bit and took an earlier slot there, or it never stopped there
 // because a written signal covers it, or the start lies beyond bit 63.
 Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig)
 {
-    if (written.isEmpty()) {
-        // The walk visits each signal it writes at its start bit, going up.
-        for (int slot = 0; slot < DbcLimits::MaxSignals; ++slot) {
-            if (writtenSlot[slot])
-                written.append(&msg.signalInfo[slot]);
-        }
-        std::sort(written.begin(), written.end(),
-                  [](const CanSignalInfo *a, const CanSignalInfo *b) {
-                      return a->bitStart < b->bitStart;
-                  });
-    }
-    for (const CanSignalInfo *other : written) {
-        if (other->bitStart == sig.bitStart)
-            return bitsLaidOut(signalLabel(out << "it shares its start bit with ", *other) << " (",
-                               *other)
-                   << ")";
-        if (other->bitStart < sig.bitStart && sig.bitStart < other->bitStart + other->bitLength)
-            return bitsLaidOut(signalLabel(out << "it starts inside ", *other) << " (", *other)
-                   << ")";
-    }
-    return out << "it starts after bit 63";
+    const CanSignalInfo *other = writtenAt(sig.bitStart);
+    if (!other)
+        return out << "it starts after bit 63";
+    if (other->bitStart == sig.bitStart)
+        out << "it shares its start bit with ";
+    else
+        out << "it starts inside ";
+    return bitsLaidOut(signalLabel(out, *other) << " (", *other) << ")";
 }
 
 Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
 {
-    const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
     for (int slot = 0; slot < slotsInUse; ++slot)
         reserveNames =
             reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&

@@ -33,12 +33,42 @@ public:
     }
     Text &operator<<(int value)
     {
+        // Bit positions and lengths, the usual numbers, go straight in.
+        if (value >= 0 && value < 10) {
+            *room(1) = char16_t(u'0' + value);
+            return *this;
+        }
+        if (value >= 10 && value < 100) {
+            char16_t *to = room(2);
+            to[0] = char16_t(u'0' + value / 10);
+            to[1] = char16_t(u'0' + value % 10);
+            return *this;
+        }
         char digits[12];
         int at = 0;
         if (value < 0)
             digits[at++] = '-', value = -value;
         const char *end = BitWalk::putDecimal(digits + at, quint32(value));
         return latin1Part(digits, int(end - digits));
+    }
+    // A name array of a record up to its NUL, each byte a Latin-1
+    // character. The array is copied whole and widened sixteen characters at
+    // a time, a loop over a fixed count that compiles to a few instructions;
+    // the characters past the name are dropped.
+    Text &name(const char (&latin1)[DbcLimits::NameSize])
+    {
+        constexpr int step = 16;
+        uchar bytes[(DbcLimits::NameSize + step - 1) / step * step] = {};
+        std::memcpy(bytes, latin1, DbcLimits::NameSize);
+        const void *nul = std::memchr(bytes, 0, DbcLimits::NameSize);
+        const int length = nul ? int(static_cast<const uchar *>(nul) - bytes) : DbcLimits::NameSize;
+        char16_t *to = room((length + step - 1) / step * step);
+        for (int at = 0; at < length; at += step) {
+            for (int i = 0; i < step; ++i)
+                to[at + i] = bytes[at + i];
+        }
+        size = int(to - buffer) + length;
+        return *this;
     }
     // UTF-8 bytes, such as a member's name.
     Text &utf8(const char *bytes, int length)

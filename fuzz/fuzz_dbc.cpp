@@ -171,7 +171,7 @@ void literalSignals(const QString &block, CanMsgInfo &msg)
         const int bitLength = literalBitNumber(firstMatch("(?<=\\|)\\d+(?=@)", line));
         sig.bitStart = quint8(startBit > 255 ? 255 : startBit);
         sig.bitLength = quint8(bitLength > 255 ? 0 : bitLength);
-        sig.factor = firstMatch("(?<= \\().*(?=,)", line).toFloat();
+        sig.factor = firstMatch("(?<= \\()[^,\\n]*(?=,)", line).toFloat();
         sig.offset = firstMatch("(?<=,).*(?=\\))", line).toFloat();
         const QString range = firstMatch("(?<=\\[).*(?=\\])", line);
         sig.minimum = firstMatch("^.*(?=\\|)", range).toFloat();

@@ -87,6 +87,10 @@ void tst_Reader::read_data()
     row("a unit holding '|'", "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (1,0) [5|6] \"u|v\" X\n",
         "M 1 8 0: S 0|8 (1,0) [5|6]");
     row("two blanks after BO_: no identifier", "BO_  7 M: 8 X\n", "M 0 8 0: ");
+    // The factor ends at the first comma after its parenthesis (two
+    // receivers: real_world_shapes).
+    row("a comma in the unit", "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (0.5,2) [0|255] \"a,b\" X\n",
+        "M 1 8 0: S 0|8 (0.5,2) [0|255]");
     row("number forms",
         "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (2.,1e3) [-0.5|+7] \"\" X\n"
         " SG_ T : 8|8@1+ (1..5,-.5) [0.1234567890123456|] X\n",
@@ -262,8 +266,10 @@ void tst_Reader::signalLineInOnePass_data()
         QTest::newRow(name) << QString::fromLatin1(text) << common;
     };
     row("usual", "SG_ S : 0|8@1+ (1,0) [0|255] \"km/h\" X", true);
-    row("receivers: the factor runs to the last comma", "SG_ S : 0|8@1+ (1,0) [0|1] \"\" A,B",
-        true);
+    row("two receivers", "SG_ S : 0|8@1+ (1,0) [0|1] \"\" A,B", true);
+    row("comma in the unit", "SG_ S : 0|8@1+ (1,0) [0|1] \"a,b\" X", true);
+    row("commas before the parenthesis", "SG_ S : 0|8@1+ a,b (1,0) [0|1] X", true);
+    row("no comma after the parenthesis", "SG_ S : 0|8@1+ a,b (1) [0|1] X", true);
     row("multiplexed", "SG_ S m3 : 7|8@0- (0.5,-2) [-1|1] \"\" X", true);
     row("unit holding ), ] and |", "SG_ S : 0|8@1+ (1,0) [0|1] \"a)b]|c\" X", true);
     row("comma before the parenthesis", "SG_ S : 0|8@1+ ,(1,0) [0|1] \"\" X", true);
