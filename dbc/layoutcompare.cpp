@@ -14,6 +14,7 @@
 #include <QHash>
 
 #include <iterator>
+#include <vector>
 
 namespace
 {
@@ -64,25 +65,27 @@ struct HeaderLayout {
     explicit HeaderLayout(const CDBC &dbc)
     {
         const QVector<DbcSourceMessage> &sources = dbc.messageSources();
-        structs.reserve(dbc.msgCnt);
+        structs.reserve(size_t(qMax(dbc.msgCnt, 0)));
         for (int i = 0; i < dbc.msgCnt; ++i) {
             const CanMsgInfo &msg = dbc.msgTable[i];
             const QByteArray name(msg.msgName, int(qstrnlen(msg.msgName, DbcLimits::NameSize)));
             if (byName.contains(name))
                 continue;
-            byName.insert(name, structs.size());
-            structs.append(StructLayout(msg, i < sources.size() ? sources.at(i) : unknown));
+            byName.insert(name, int(structs.size()));
+            structs.emplace_back(msg, i < sources.size() ? sources.at(i) : unknown);
         }
     }
     const StructLayout *find(const char *msgName) const
     {
         const auto at =
             byName.constFind(QByteArray(msgName, int(qstrnlen(msgName, DbcLimits::NameSize))));
-        return at == byName.constEnd() ? nullptr : &structs.at(at.value());
+        return at == byName.constEnd() ? nullptr : &structs[size_t(at.value())];
     }
 
     const DbcSourceMessage unknown;
-    QVector<StructLayout> structs; // in the order of the file
+    // In the order of the file; a std::vector, as it moves a struct type
+    // (which refers to its record) without assigning it.
+    std::vector<StructLayout> structs;
     QHash<QByteArray, int> byName;
 };
 
