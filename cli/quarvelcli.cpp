@@ -81,7 +81,8 @@ bool convert(const Options &options, std::FILE *err)
                                      .arg(findings.size()));
             return false;
         }
-        done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir);
+        done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir,
+                                        options.form);
     }
     // Why it failed, in the system's words.
     if (!done)
@@ -101,6 +102,16 @@ struct Parser {
     const QCommandLineOption werror{
         QStringLiteral("werror"),
         QStringLiteral("Fail the conversion on any warning, leaving the old header.")};
+    const QCommandLineOption layoutCheck{
+        QStringLiteral("layout-check"),
+        QStringLiteral("Also write OUTDIR/dbc_2_struct_check.c, which proves on the compiler\n"
+                       "that builds it that every member lies where the header means it.")};
+    const QCommandLineOption bitOrder{
+        QStringLiteral("bit-order"),
+        QStringLiteral("The order of each byte's members: lsb-first (the default) for\n"
+                       "compilers that fill a byte from bit 0, msb-first for those that\n"
+                       "fill it from the top (such as big-endian PowerPC)."),
+        QStringLiteral("ORDER"), QStringLiteral("lsb-first")};
     const QCommandLineOption verbose{
         {QStringLiteral("v"), QStringLiteral("verbose")},
         QStringLiteral("Print the engine's progress lines on stderr.")};
@@ -121,7 +132,7 @@ Parser::Parser()
         "Exit status: 0 the header was written (--check: nothing to report), 1 the\n"
         "conversion failed (--check: something to report; --werror: any warning),\n"
         "2 usage error."));
-    parser.addOptions({check, werror, verbose, help, version});
+    parser.addOptions({check, werror, layoutCheck, bitOrder, verbose, help, version});
     parser.addPositionalArgument(QStringLiteral("FILE.dbc"),
                                  QStringLiteral("The DBC file to read."));
     parser.addPositionalArgument(
@@ -148,9 +159,22 @@ Options parseArguments(const QStringList &arguments)
     options.verbose = parser.isSet(cli.verbose);
     options.check = parser.isSet(cli.check);
     options.werror = parser.isSet(cli.werror);
+    options.form.layoutCheck = parser.isSet(cli.layoutCheck);
+    const QString order = parser.value(cli.bitOrder);
+    if (order == QLatin1String("msb-first")) {
+        options.form.bitOrder = DbcBitOrder::MsbFirst;
+    } else if (order != QLatin1String("lsb-first")) {
+        options.error =
+            QStringLiteral("--bit-order takes lsb-first or msb-first, not '%1'").arg(order);
+        return options;
+    }
     if (options.help || options.version)
         return options;
     const QStringList positional = parser.positionalArguments();
+    if (options.check && options.form.layoutCheck) {
+        options.error = QStringLiteral("--check writes nothing, --layout-check a file");
+        return options;
+    }
     const int wanted = options.check ? 1 : 2;
     if (positional.size() != wanted) {
         options.error = positional.size() > wanted ? QStringLiteral("too many arguments")

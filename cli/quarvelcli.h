@@ -2,6 +2,8 @@
 #ifndef QUARVELCLI_H
 #define QUARVELCLI_H
 
+#include <quarvel/cdbc.h>
+
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,7 @@ struct Options {
     bool version = false;
     bool check = false;  // report the findings only, write nothing
     bool werror = false; // any finding fails the conversion
+    DbcHeaderForm form;  // --bit-order and --layout-check
     QString dbcFile;
     QString outputDir;
     QString error; // set when the arguments are not usable
