@@ -2,10 +2,11 @@
 # SPDX-License-Identifier: MIT
 # Builds and runs the layout check of every generated header on one compiler.
 #
-#   layout-check.sh generate CLI WORK DBC...
-#       converts each DBC file with CLI --layout-check into WORK/NAME/lsb and,
-#       with --bit-order msb-first, WORK/NAME/msb (a file the converter
-#       refuses gets neither).
+#   layout-check.sh generate CLI WORK GOLDEN-DIR... -- CORPUS-DIR
+#       converts each DBC file of those folders with CLI --layout-check into
+#       WORK/NAME/lsb and, with --bit-order msb-first, WORK/NAME/msb (a file
+#       the converter refuses gets neither); golden files' NAME begins with
+#       "golden-". CLI may be a command of several words (an emulator).
 #   layout-check.sh KIND WORK [RUNNER...]
 #       builds every check in WORK with the compiler of KIND and, unless it
 #       only compiles, runs it (through RUNNER: an emulator, Wine). KIND:
@@ -31,15 +32,27 @@ set -uo pipefail
 if [ "$1" = generate ]; then
     cli=$2 work=$3
     shift 3
-    rm -rf "$work"
-    for dbc in "$@"; do
-        name=$(basename "$dbc" .dbc)
-        # The test data's golden DBC files are marked, the corpus's are not.
-        case $dbc in *tests/data/* | *examples/*) name="golden-$name" ;; esac
-        "$cli" --layout-check "$dbc" "$work/$name/lsb" >/dev/null 2>&1 &&
-            "$cli" --layout-check --bit-order msb-first "$dbc" "$work/$name/msb" >/dev/null 2>&1 ||
-            rm -rf "${work:?}/$name"
+    rm -rf "$work" && mkdir -p "$work" || exit 1
+    prefix=golden-
+    for dir in "$@"; do
+        [ "$dir" = -- ] && prefix= && continue
+        for dbc in "$dir"/*.dbc; do
+            [ -f "$dbc" ] || continue
+            name=$prefix$(basename "$dbc" .dbc)
+            # A file of more than 300 messages is refused; any other failure
+            # is one.
+            for form in lsb msb; do
+                if ! $cli --layout-check --bit-order "$form-first" "$dbc" "$work/$name/$form" \
+                    >"$work/log" 2>&1; then
+                    rm -rf "${work:?}/$name"
+                    grep -q 'messages, more than 300$' "$work/log" && break
+                    cat "$work/log"
+                    exit 1
+                fi
+            done
+        done
     done
+    rm -f "$work/log"
     exit 0
 fi
 
@@ -75,25 +88,29 @@ run() {
 
 for dir in "$work"/*/; do
     dir=${dir%/}
+    [ -d "$dir" ] || continue
     name=$(basename "$dir")
     [[ $name == golden-* ]] || corpus=$((corpus + 1))
-    if ! "${compiler[@]}" -fsyntax-only "$dir/lsb/dbc_2_struct.h" >/dev/null 2>&1; then
-        # The header does not compile here: neither may its check, in either form.
-        broken=$((broken + 1))
-        for form in lsb msb; do
-            build "$dir/$form" >/dev/null 2>&1 && fail "$name: $form check compiles, its header does not"
-        done
+    if ! out=$(build "$dir/lsb" 2>&1); then
+        # Fine only when the header itself does not compile here; then neither
+        # may the msb-first form's check.
+        if "${compiler[@]}" -fsyntax-only "$dir/lsb/dbc_2_struct.h" >/dev/null 2>&1; then
+            fail "$name: check does not build: $out"
+        else
+            broken=$((broken + 1))
+            build "$dir/msb" >/dev/null 2>&1 && fail "$name: msb-first check compiles, its header not"
+        fi
         continue
     fi
     files=$((files + 1))
-    out=$(build "$dir/lsb" 2>&1) || fail "$name: check does not build: $out"
-    # The same check against the msb-first header: built where it runs,
-    # otherwise only compiled.
+    # The same check against the msb-first header: built where it runs, only
+    # compiled by the C compiler that runs the other form.
     if [ "$kind" = msb ]; then
-        out=$(build "$dir/msb" 2>&1)
-    else
-        out=$("${compiler[@]}" -fsyntax-only "$dir/msb/dbc_2_struct_check.c" 2>&1)
-    fi || fail "$name: msb-first check does not build: $out"
+        out=$(build "$dir/msb" 2>&1) || fail "$name: msb-first check does not build: $out"
+    elif [ "$kind" = c ]; then
+        out=$("${compiler[@]}" -fsyntax-only "$dir/msb/dbc_2_struct_check.c" 2>&1) ||
+            fail "$name: msb-first check does not compile: $out"
+    fi
     [ "$kind" = compile ] && continue
     count=$(sed -n 's/^#define DBC_2_STRUCT_CHECK_MEMBERS \([0-9]*\).*/\1/p' "$dir/lsb/dbc_2_struct_check.c")
     members=$((members + count))
@@ -126,7 +143,7 @@ done
 if [ "$kind" = c ]; then
     example=$work/golden-vehicle/lsb
     for fault in "swapped EngineRunning" "widened StarterActive"; do
-        dir=$work/.fault-${fault%% *}
+        dir=$work/.fault-${fault%% *}-$(basename "${compiler[0]}")
         rm -rf "$dir" && cp -r "$example" "$dir"
         if [ "${fault%% *}" = swapped ]; then
             sed -i '/EngineRunning:1;/{h;d};/StarterActive:1;/G' "$dir/dbc_2_struct.h"
@@ -141,6 +158,7 @@ if [ "$kind" = c ]; then
     done
 fi
 
+[ "$files" -gt 0 ] || fail "no header compiled"
 summary="$kind: $files files ($corpus from the corpus), $members members checked"
 [ "$kind" = compile ] && summary="$kind: $files files' checks compiled ($corpus from the corpus)"
 [ "$kind" = msb ] && summary+="; default form: $wrongLsb members out of place in the $shared files with a shared byte"
