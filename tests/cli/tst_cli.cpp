@@ -46,6 +46,13 @@ void tst_Cli::run_data()
     row("check: nothing to report", {"--check", testData("reader/worked_example.dbc")}, 0, "", "");
     row("werror keeps the old header", {"--werror", example, "%1/out"}, 1, "",
         warned + "quarvel-cli: 3 warnings treated as errors: the header is not written\n");
+    row("werror keeps the old header and check", {"--werror", "--layout-check", example, "%1/out"},
+        1, "", warned + "quarvel-cli: 3 warnings treated as errors: the header is not written\n");
+    row("layout check", {"--layout-check", example, "%1/out"}, 0, success, warned, true);
+    row("unknown bit order", {"--bit-order", "msb", example, "%1/out"}, 2, "",
+        "quarvel-cli: --bit-order takes lsb-first or msb-first, not 'msb'\nUsage: …");
+    row("check writes no layout check", {"--check", "--layout-check", example}, 2, "",
+        "quarvel-cli: --check writes nothing, --layout-check a file\nUsage: …");
     row("werror: one warning", {"--werror", "%1/file", "%1/out"}, 1, "",
         "quarvel-cli: warning: no message found in %1/file\n%1/file: 1 warning: 1 file without "
         "messages\nquarvel-cli: 1 warning treated as an error: the header is not written\n");
@@ -83,6 +90,9 @@ void tst_Cli::run_data()
         notRead + "quarvel-cli: %1/fifo: not a regular file\n");
     row("disk full", {"ulimit", example, "%1/out"}, 1, "",
         warned + "NOTE: 文件打开失败！\nquarvel-cli: %1/out/dbc_2_struct.h: File too large\n");
+    row("disk full: neither file replaced", {"ulimit", "--layout-check", example, "%1/out"}, 1, "",
+        warned +
+            "NOTE: 文件打开失败！\nquarvel-cli: %1/out/dbc_2_struct_check.c: File too large\n");
 #endif
 }
 
@@ -97,6 +107,7 @@ void tst_Cli::run()
     QVERIFY(QDir().mkpath(tmp.filePath("out")) &&
             QDir().mkpath(tmp.filePath("taken/dbc_2_struct.h")));
     QVERIFY(writeFile(tmp.filePath("out/dbc_2_struct.h"), "old") &&
+            writeFile(tmp.filePath("out/dbc_2_struct_check.c"), "old") &&
             writeFile(tmp.filePath("file"), "x"));
     QVERIFY(writeFile(tmp.filePath("big.dbc"), manyMessages(301)));
     QFile missing(tmp.filePath("missing.dbc"));
@@ -146,7 +157,13 @@ void tst_Cli::run()
     }
     QCOMPARE(readAll(tmp.filePath("out/dbc_2_struct.h")),
              written ? readAll(testData("converter/vehicle.expected")) : QByteArray("old"));
-    QCOMPARE(QDir(tmp.filePath("out")).entryList(QDir::Files), QStringList{"dbc_2_struct.h"});
+    // The layout check is replaced only with the header, and only when asked for.
+    const QByteArray check = readAll(tmp.filePath("out/dbc_2_struct_check.c"));
+    QVERIFY2(written && arguments.contains("--layout-check") ? check.startsWith("/*")
+                                                             : check == "old",
+             check.left(40));
+    QCOMPARE(QDir(tmp.filePath("out")).entryList(QDir::Files),
+             (QStringList{"dbc_2_struct.h", "dbc_2_struct_check.c"}));
     QCOMPARE(readAll(tmp.filePath("file")), QByteArray("x"));
 }
 
