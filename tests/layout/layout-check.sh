@@ -81,9 +81,12 @@ build() {
     fi
 }
 
-# Runs the check built in $1; its output goes to $1/out-$kind.
+# Runs the check built in $1 (a Windows compiler names it .exe); its output
+# goes to $1/out-$kind.
 run() {
-    "${runner[@]}" "$1/check-$kind" >"$1/out-$kind" 2>&1
+    local program=$1/check-$kind
+    [ -f "$program.exe" ] && program+=.exe
+    "${runner[@]}" "$program" >"$1/out-$kind" 2>&1
 }
 
 for dir in "$work"/*/; do
