@@ -65,7 +65,7 @@ c++) compiler=(${CXX:-c++} -x c++ -std=c++11 "${flags[@]}") ;;
 *) compiler=(${CC:-cc} -std=c99 "${flags[@]}") ;;
 esac
 
-failures=0 files=0 members=0 broken=0 corpus=0 shared=0 wrongLsb=0
+failures=0 files=0 members=0 broken=0 corpus=0 converted=0 corpusMembers=0 shared=0 wrongLsb=0
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
@@ -93,7 +93,7 @@ for dir in "$work"/*/; do
     dir=${dir%/}
     [ -d "$dir" ] || continue
     name=$(basename "$dir")
-    [[ $name == golden-* ]] || corpus=$((corpus + 1))
+    [[ $name == golden-* ]] || converted=$((converted + 1))
     if ! out=$(build "$dir/lsb" 2>&1); then
         # Fine only when the header itself does not compile here; then neither
         # may the msb-first form's check.
@@ -106,6 +106,7 @@ for dir in "$work"/*/; do
         continue
     fi
     files=$((files + 1))
+    [[ $name == golden-* ]] || corpus=$((corpus + 1))
     # The same check against the msb-first header: built where it runs, only
     # compiled by the C compiler that runs the other form.
     if [ "$kind" = msb ]; then
@@ -117,6 +118,7 @@ for dir in "$work"/*/; do
     [ "$kind" = compile ] && continue
     count=$(sed -n 's/^#define DBC_2_STRUCT_CHECK_MEMBERS \([0-9]*\).*/\1/p' "$dir/lsb/dbc_2_struct_check.c")
     members=$((members + count))
+    [[ $name == golden-* ]] || corpusMembers=$((corpusMembers + count))
     if [ "$kind" = msb ]; then
         run "$dir/msb" || fail "$name: msb-first form: $(head -n 3 "$dir/msb/out-$kind")"
         # A byte holds more than one member wherever a member is narrower than 8 bits.
@@ -162,12 +164,12 @@ if [ "$kind" = c ]; then
 fi
 
 [ "$files" -gt 0 ] || fail "no header compiled"
-summary="$kind: $files files ($corpus from the corpus), $members members checked"
+summary="$kind: $files files ($corpus from the corpus), $members members checked ($corpusMembers in the corpus)"
 [ "$kind" = compile ] && summary="$kind: $files files' checks compiled ($corpus from the corpus)"
 [ "$kind" = msb ] && summary+="; default form: $wrongLsb members out of place in the $shared files with a shared byte"
 echo "$summary; $broken files whose header does not compile here, nor its check; $failures failures"
 [ "$failures" -eq 0 ] || exit 1
-if [ "$corpus" -eq 0 ]; then
+if [ "$converted" -eq 0 ]; then
     echo "no corpus file converted (is the corpus folder absent?): only the golden headers were checked"
     exit 77
 fi
