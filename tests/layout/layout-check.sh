@@ -45,7 +45,7 @@ if [ "$1" = generate ]; then
                 if ! $cli --layout-check --bit-order "$form-first" "$dbc" "$work/$name/$form" \
                     >"$work/log" 2>&1; then
                     rm -rf "${work:?}/$name"
-                    grep -q 'messages, more than 300$' "$work/log" && break
+                    grep -q 'messages, more than 300' "$work/log" && break
                     cat "$work/log"
                     exit 1
                 fi
@@ -82,11 +82,15 @@ build() {
 }
 
 # Runs the check built in $1 (a Windows compiler names it .exe); its output
-# goes to $1/out-$kind.
+# goes to $1/out-$kind, with Windows line ends as Unix ones. Into a file, not
+# a pipe: Wine's own processes would hold a pipe open for seconds.
 run() {
-    local program=$1/check-$kind
+    local program=$1/check-$kind status
     [ -f "$program.exe" ] && program+=.exe
     "${runner[@]}" "$program" >"$1/out-$kind" 2>&1
+    status=$?
+    sed -i 's/\r$//' "$1/out-$kind"
+    return $status
 }
 
 for dir in "$work"/*/; do
