@@ -7,8 +7,9 @@
 //
 // The C it writes is plain C89 that also compiles as C++: one function per
 // struct sets a member by its number, and a table gives each member's struct,
-// first bit, width and name. That keeps a large file's check to two short
-// lines per member, quick to compile even for a small target.
+// first bit, width and name. Both are expanded from one line per member, which
+// keeps a large file's check about as large as its header and quick to
+// compile, even for a small target.
 #include <quarvel/cdbc.h>
 
 #include "bitwalk.h"
@@ -27,8 +28,8 @@ template <int N> void appendLiteral(QByteArray &out, const char (&literal)[N])
 // defines dbc_check_set_N, whose switch holds a case per member of
 // DBC_CHECK_N.
 const char SetterCode[] =
-    "/* DBC_CHECK_<struct>(M) applies M to each of the struct's members:\r\n"
-    " * M(struct, number from 1, first bit, width, name). DBC_CHECK_SETTER(N, T)\r\n"
+    "/* DBC_CHECK_<struct>(APPLY) applies APPLY to each of the struct's members:\r\n"
+    " * APPLY(struct, number from 1, first bit, width, name). DBC_CHECK_SETTER(N, T)\r\n"
     " * defines the function that sets member `number` of struct N, of type T,\r\n"
     " * to `value` in an otherwise zeroed struct, copies the struct's bytes into\r\n"
     " * `bytes` and returns its size. */\r\n"
@@ -254,10 +255,12 @@ const char Preamble[] =
 
 } // namespace
 
-// Each struct's named members become one macro, DBC_CHECK_<index>(M), that
-// applies M to every member: M(struct, number, first bit, width, name). The
-// struct's setter expands it into the cases of its switch, the member table
-// into its rows, so that each member is written once.
+// Each struct's named members become one macro, DBC_CHECK_<index>(APPLY),
+// that applies APPLY to every member: APPLY(struct, number, first bit, width,
+// name). The struct's setter expands it into the cases of its switch, the
+// member table into its rows, so that each member is written once. The
+// parameter has a name no signal is likely to have: a member named like it
+// would be replaced too.
 QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count)
 {
     QByteArray lists;
@@ -271,25 +274,25 @@ QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count)
         const QByteArray index = QByteArray::number(types);
         QByteArray list;
         int bits = 0;
-        BitWalk::walkWithBits(
-            msg, [&](const MemberName &name, int firstBit, int width, const CanSignalInfo *) {
-                bits = firstBit + width;
-                // A nameless member cannot be set; the members around it are checked.
-                if (name.length == 0)
-                    return;
-                list += " \\\r\n    M(" + index + ", " + QByteArray::number(++members) + ", " +
-                        QByteArray::number(firstBit) + ", " + QByteArray::number(width) + ", ";
-                list.append(name.bytes, name.length);
-                list += ')';
-            });
+        BitWalk::walkWithBits(msg, [&](const MemberName &name, int firstBit, int width,
+                                       const CanSignalInfo *) {
+            bits = firstBit + width;
+            // A nameless member cannot be set; the members around it are checked.
+            if (name.length == 0)
+                return;
+            list += " \\\r\n    DBC_CHECK_APPLY(" + index + ", " + QByteArray::number(++members) +
+                    ", " + QByteArray::number(firstBit) + ", " + QByteArray::number(width) + ", ";
+            list.append(name.bytes, name.length);
+            list += ')';
+        });
         if (list.isEmpty())
             continue;
         const int bytes = (bits + 7) / 8;
         largestBytes = qMax(largestBytes, bytes);
         const QByteArray typeName =
             QByteArray(msg.msgName, int(qstrnlen(msg.msgName, DbcLimits::NameSize))) + "_Type";
-        lists += "#define DBC_CHECK_" + index + "(M)" + list + "\r\nDBC_CHECK_SETTER(" + index +
-                 ", " + typeName + ")\r\n\r\n";
+        lists += "#define DBC_CHECK_" + index + "(DBC_CHECK_APPLY)" + list +
+                 "\r\nDBC_CHECK_SETTER(" + index + ", " + typeName + ")\r\n\r\n";
         structRows += "    DBC_CHECK_STRUCT(" + index + ", " + typeName + ", " +
                       QByteArray::number(bytes) + ")\r\n";
         memberRows += "    DBC_CHECK_" + index + "(DBC_CHECK_ROW)\r\n";
