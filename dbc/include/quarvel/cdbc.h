@@ -89,8 +89,9 @@ public:
     bool prepareOutputFile(QString dirPath, QString fileName);
     // Replaces "dbc_2_struct.h" in `outputDir` by the header of the table, in
     // one step, and tells the user. True when the header was written. With
-    // form.layoutCheck, "dbc_2_struct_check.c" is written beside it; either
-    // both files are replaced or neither.
+    // form.layoutCheck, "dbc_2_struct_check.c" is written beside it: both are
+    // written in full before either replaces its old file, so that a failed
+    // write leaves both old files.
     bool writeStructHeader(CanMsgInfo *table, int count, QString outputDir,
                            const DbcHeaderForm &form = DbcHeaderForm());
     // The exact bytes of the header for a table (CR LF line ends included).
