@@ -89,7 +89,8 @@ bool convert(const Options &options, std::FILE *err)
                                      .arg(findings.size()));
             return false;
         }
-        done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir);
+        done = engine.writeStructHeader(engine.msgTable, engine.msgCnt, options.outputDir,
+                                        options.form);
     }
     if (!done)
         writeFailure(engine, err);
@@ -133,6 +134,16 @@ struct Parser {
         QStringLiteral("Compare FILE.dbc, the old version, with NEW.dbc given in place of "
                        "OUTDIR: report what NEW.dbc's header changes for code built against "
                        "FILE.dbc's. Write nothing.")};
+    const QCommandLineOption layoutCheck{
+        QStringLiteral("layout-check"),
+        QStringLiteral("Also write OUTDIR/dbc_2_struct_check.c, which proves on the compiler\n"
+                       "that builds it that every member lies where the header means it.")};
+    const QCommandLineOption bitOrder{
+        QStringLiteral("bit-order"),
+        QStringLiteral("The order of each byte's members: lsb-first (the default) for\n"
+                       "compilers that fill a byte from bit 0, msb-first for those that\n"
+                       "fill it from the top (such as big-endian PowerPC)."),
+        QStringLiteral("ORDER"), QStringLiteral("lsb-first")};
     const QCommandLineOption verbose{
         {QStringLiteral("v"), QStringLiteral("verbose")},
         QStringLiteral("Print the engine's progress lines on stderr.")};
@@ -157,7 +168,7 @@ Parser::Parser()
         "Exit status: 0 the header was written (--check: nothing to report; --compare:\n"
         "both files were read), 1 the conversion failed (--check: something to report;\n"
         "--werror: any warning, or with --compare any change), 2 usage error."));
-    parser.addOptions({check, werror, compare, verbose, help, version});
+    parser.addOptions({check, werror, compare, layoutCheck, bitOrder, verbose, help, version});
     parser.addPositionalArgument(QStringLiteral("FILE.dbc"),
                                  QStringLiteral("The DBC file to read."));
     parser.addPositionalArgument(
@@ -186,10 +197,24 @@ Options parseArguments(const QStringList &arguments)
     options.check = parser.isSet(cli.check);
     options.werror = parser.isSet(cli.werror);
     options.compare = parser.isSet(cli.compare);
+    options.form.layoutCheck = parser.isSet(cli.layoutCheck);
+    const QString order = parser.value(cli.bitOrder);
+    if (order == QLatin1String("msb-first")) {
+        options.form.bitOrder = DbcBitOrder::MsbFirst;
+    } else if (order != QLatin1String("lsb-first")) {
+        options.error =
+            QStringLiteral("--bit-order takes lsb-first or msb-first, not '%1'").arg(order);
+        return options;
+    }
     if (options.help || options.version)
         return options;
     if (options.check && options.compare) {
         options.error = QStringLiteral("--check and --compare do not go together");
+        return options;
+    }
+    if ((options.check || options.compare) && options.form.layoutCheck) {
+        options.error = QStringLiteral("--%1 writes nothing, --layout-check a file")
+                            .arg(options.check ? QLatin1String("check") : QLatin1String("compare"));
         return options;
     }
     const QStringList positional = parser.positionalArguments();

@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: MIT
-# quarvel_add_dbc_header(<target> <dbc-file> [WERROR] [OUTPUT_DIRECTORY <dir>])
+# quarvel_add_dbc_header(<target> <dbc-file> [WERROR] [OUTPUT_DIRECTORY <dir>]
+#                        [LAYOUT_CHECK] [BIT_ORDER LSB_FIRST|MSB_FIRST])
 #
 # Generates dbc_2_struct.h from <dbc-file> with quarvel-cli at build time,
 # before <target> is built, and puts its directory on <target>'s include
@@ -13,6 +14,14 @@
 #   FILE:LINE: warning: TEXT. With WERROR any such warning fails the build
 #   and the header that was there stays.
 # - A DBC file that cannot be read fails the build with quarvel-cli's reason.
+# - LAYOUT_CHECK writes dbc_2_struct_check.c beside the header and compiles
+#   it into <target>: int dbc_2_struct_check(void) returns 0 when the
+#   target's compiler lays out every member where the header means it (with
+#   DBC_2_STRUCT_CHECK_MAIN defined for <target>, the file is a program that
+#   says which members are not). It is replaced like the header.
+# - BIT_ORDER MSB_FIRST writes the header for compilers that fill each byte
+#   from its top bit (big-endian PowerPC, for one): each byte's members in
+#   reverse order. LSB_FIRST, the default, is the header as always.
 #
 # Run as a script (cmake -P) this file does one generation; the function
 # below sets that up.
@@ -25,23 +34,33 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
     if(QUARVEL_WERROR)
         list(PREPEND args --werror)
     endif()
+    set(files dbc_2_struct.h)
+    if(QUARVEL_LAYOUT_CHECK)
+        list(PREPEND args --layout-check)
+        list(APPEND files dbc_2_struct_check.c)
+    endif()
+    if(QUARVEL_BIT_ORDER STREQUAL "MSB_FIRST")
+        list(PREPEND args --bit-order msb-first)
+    endif()
     execute_process(COMMAND "${QUARVEL_CLI}" ${args}
                     OUTPUT_VARIABLE note
                     RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "dbc_2_struct.h was not generated from ${QUARVEL_DBC_FILE}")
     endif()
-    set(staged "${QUARVEL_STAGING_DIR}/dbc_2_struct.h")
-    set(header "${QUARVEL_HEADER_DIR}/dbc_2_struct.h")
-    file(SHA256 "${staged}" new_digest)
-    set(old_digest "")
-    if(EXISTS "${header}")
-        file(SHA256 "${header}" old_digest)
-    endif()
-    if(NOT new_digest STREQUAL old_digest)
-        configure_file("${staged}" "${header}.new" COPYONLY)
-        file(RENAME "${header}.new" "${header}")
-    endif()
+    foreach(name IN LISTS files)
+        set(staged "${QUARVEL_STAGING_DIR}/${name}")
+        set(header "${QUARVEL_HEADER_DIR}/${name}")
+        file(SHA256 "${staged}" new_digest)
+        set(old_digest "")
+        if(EXISTS "${header}")
+            file(SHA256 "${header}" old_digest)
+        endif()
+        if(NOT new_digest STREQUAL old_digest)
+            configure_file("${staged}" "${header}.new" COPYONLY)
+            file(RENAME "${header}.new" "${header}")
+        endif()
+    endforeach()
     file(TOUCH "${QUARVEL_STAMP}")
     return()
 endif()
@@ -49,9 +68,15 @@ endif()
 set(_QUARVEL_DBC_HEADER_SCRIPT "${CMAKE_CURRENT_LIST_FILE}")
 
 function(quarvel_add_dbc_header target dbc_file)
-    cmake_parse_arguments(PARSE_ARGV 2 ARG "WERROR" "OUTPUT_DIRECTORY" "")
+    cmake_parse_arguments(PARSE_ARGV 2 ARG "WERROR;LAYOUT_CHECK" "OUTPUT_DIRECTORY;BIT_ORDER" "")
     if(ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "quarvel_add_dbc_header: unknown arguments: ${ARG_UNPARSED_ARGUMENTS}")
+    endif()
+    if(NOT ARG_BIT_ORDER)
+        set(ARG_BIT_ORDER LSB_FIRST)
+    elseif(NOT ARG_BIT_ORDER MATCHES "^(LSB_FIRST|MSB_FIRST)$")
+        message(FATAL_ERROR "quarvel_add_dbc_header: BIT_ORDER is LSB_FIRST or MSB_FIRST, "
+                            "not ${ARG_BIT_ORDER}")
     endif()
     if(NOT TARGET "${target}")
         message(FATAL_ERROR "quarvel_add_dbc_header: ${target} is not a target")
@@ -80,9 +105,13 @@ function(quarvel_add_dbc_header target dbc_file)
         list(APPEND depends "${dbc_file}")
     endif()
     set(stamp "${work_dir}/dbc_2_struct.h.stamp")
+    set(byproducts "${header_dir}/dbc_2_struct.h")
+    if(ARG_LAYOUT_CHECK)
+        list(APPEND byproducts "${header_dir}/dbc_2_struct_check.c")
+    endif()
     add_custom_command(
         OUTPUT "${stamp}"
-        BYPRODUCTS "${header_dir}/dbc_2_struct.h"
+        BYPRODUCTS ${byproducts}
         COMMAND "${CMAKE_COMMAND}"
                 "-DQUARVEL_CLI=$<TARGET_FILE:Quarvel::quarvel-cli>"
                 "-DQUARVEL_DBC_FILE=${dbc_file}"
@@ -90,6 +119,8 @@ function(quarvel_add_dbc_header target dbc_file)
                 "-DQUARVEL_HEADER_DIR=${header_dir}"
                 "-DQUARVEL_STAMP=${stamp}"
                 "-DQUARVEL_WERROR=${ARG_WERROR}"
+                "-DQUARVEL_LAYOUT_CHECK=${ARG_LAYOUT_CHECK}"
+                "-DQUARVEL_BIT_ORDER=${ARG_BIT_ORDER}"
                 -P "${_QUARVEL_DBC_HEADER_SCRIPT}"
         DEPENDS ${depends}
         COMMENT "Generating dbc_2_struct.h for ${target} from ${dbc_file}"
@@ -97,4 +128,7 @@ function(quarvel_add_dbc_header target dbc_file)
     add_custom_target("${target}_dbc_header" DEPENDS "${stamp}")
     add_dependencies("${target}" "${target}_dbc_header")
     target_include_directories("${target}" PRIVATE "${header_dir}")
+    if(ARG_LAYOUT_CHECK)
+        target_sources("${target}" PRIVATE "${header_dir}/dbc_2_struct_check.c")
+    endif()
 endfunction()

@@ -12,6 +12,8 @@
 #include <QSaveFile>
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -42,6 +44,7 @@ using BitWalk::MemberName;
 using BitWalk::putDecimal;
 
 const char *const HeaderFileName = "dbc_2_struct.h";
+const char *const CheckFileName = "dbc_2_struct_check.c";
 
 // The header is built as raw bytes, so its CR LF line ends are spelled out
 // and come out the same on every platform.
@@ -101,7 +104,41 @@ void appendMembers(QByteArray &out, const CanMsgInfo &msg)
     });
 }
 
-void appendMessage(QByteArray &out, const CanMsgInfo &msg)
+// The same members for compilers that fill a byte from its top bit: the
+// members of each byte, which the walk never splits across bytes, declared
+// last to first, so that each lands in the bits it has in the default form.
+// Members running past the last whole byte (a signal past bit 63) leave its
+// top bits free: a nameless member declared first takes them, so that those
+// members too keep their bits from bit 0 of that byte upward.
+void appendMembersMsbFirst(QByteArray &out, const CanMsgInfo &msg)
+{
+    struct Member {
+        MemberName name;
+        int width;
+    };
+    Member byte[8];
+    int inByte = 0;
+    int bits = 0;
+    const auto flush = [&] {
+        while (inByte > 0) {
+            const Member &member = byte[--inByte];
+            appendMember(out, member.name, -1, member.width);
+        }
+    };
+    BitWalk::walkWithBits(
+        msg, [&](const MemberName &name, int firstBit, int width, const CanSignalInfo *) {
+            byte[inByte++] = Member{name, width};
+            bits = firstBit + width;
+            if (bits % 8 == 0)
+                flush();
+        });
+    if (inByte > 0) {
+        appendMember(out, MemberName{{}, 0}, -1, 8 - bits % 8);
+        flush();
+    }
+}
+
+void appendMessage(QByteArray &out, const CanMsgInfo &msg, DbcBitOrder order)
 {
     const QByteArray name(msg.msgName, int(qstrnlen(msg.msgName, DbcLimits::NameSize)));
 
@@ -111,7 +148,10 @@ void appendMessage(QByteArray &out, const CanMsgInfo &msg)
     appendLiteral(out, "\r\nMessage ID:0x");
     out.append(QByteArray::number(quint32(msg.msgId), 16));
     appendLiteral(out, "\r\n*/\r\ntypedef struct\r\n{\r\n");
-    appendMembers(out, msg);
+    if (order == DbcBitOrder::MsbFirst)
+        appendMembersMsbFirst(out, msg);
+    else
+        appendMembers(out, msg);
     // The closing line, a line holding a lone CR, and an empty line.
     appendLiteral(out, " }");
     out.append(name);
@@ -175,7 +215,7 @@ bool CDBC::prepareOutputFile(QString dirPath, QString fileName)
     return true;
 }
 
-QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count)
+QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count, DbcBitOrder order)
 {
     QByteArray out;
     if (table == nullptr)
@@ -186,7 +226,7 @@ QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count)
         members += qMin<int>(table[i].signalCnt, DbcLimits::MaxSignals) + 8;
     out.reserve(count * 120 + members * 40);
     for (int i = 0; i < count; ++i)
-        appendMessage(out, table[i]);
+        appendMessage(out, table[i], order);
     return out;
 }
 
@@ -195,37 +235,62 @@ QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count)
 // file beside the header, which replaces the old header only once every byte
 // is written, flushed and closed: whatever fails, or kills the process, the
 // header is either the old one or the complete new one.
-bool CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir)
+bool CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir,
+                             const DbcHeaderForm &form)
 {
-    return writeHeader(table, count, outputDir, QString());
+    return writeHeader(table, count, outputDir, QString(), form);
 }
 
 bool CDBC::writeHeader(const CanMsgInfo *table, int count, const QString &outputDir,
-                       const QString &successDetails)
+                       const QString &successDetails, const DbcHeaderForm &form)
 {
     const DebugLog::Batch batch;
-    const QString fileName = QString::fromLatin1(HeaderFileName);
-    if (!prepareOutputFile(outputDir, fileName)) {
-        notifyUser(DbcNotes::HeaderNotWritten);
-        return false;
+    // The header, and with it its layout check: each goes to a temporary file
+    // of its own, and only when both are complete does either replace the
+    // old file, the check first and the header last.
+    struct Output {
+        QString name;
+        QByteArray bytes;
+    };
+    QVector<Output> outputs;
+    if (form.layoutCheck)
+        outputs.append({QString::fromLatin1(CheckFileName), buildLayoutCheck(table, count)});
+    outputs.append(
+        {QString::fromLatin1(HeaderFileName), buildStructHeader(table, count, form.bitOrder)});
+    for (const Output &output : outputs) {
+        if (!prepareOutputFile(outputDir, output.name)) {
+            notifyUser(DbcNotes::HeaderNotWritten);
+            return false;
+        }
     }
 
-    const QByteArray bytes = buildStructHeader(table, count);
-    QSaveFile file(QDir(outputDir).absoluteFilePath(fileName));
-    // Unbuffered, so that a failing write (a full disk) is seen by the write
-    // itself: a buffered save file would lose that error on its way to commit().
-    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                    writeAll(file, bytes) && file.commit();
-    if (!ok) {
-        QString reason = file.errorString();
+    std::vector<std::unique_ptr<QSaveFile>> files;
+    QSaveFile *failed = nullptr;
+    for (const Output &output : outputs) {
+        files.push_back(std::make_unique<QSaveFile>(QDir(outputDir).absoluteFilePath(output.name)));
+        QSaveFile &file = *files.back();
+        // Unbuffered, so that a failing write (a full disk) is seen by the write
+        // itself: a buffered save file would lose that error on its way to commit().
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+            !writeAll(file, output.bytes)) {
+            failed = &file;
+            break;
+        }
+    }
+    for (size_t i = 0; !failed && i < files.size(); ++i) {
+        if (!files[i]->commit())
+            failed = files[i].get();
+    }
+    if (failed) {
+        QString reason = failed->errorString();
 #ifdef Q_OS_WIN
-        if (heldOpenElsewhere(file.fileName()))
+        if (heldOpenElsewhere(failed->fileName()))
             reason = QStringLiteral("held open by another program, which does not let it be "
                                     "replaced (%1)")
                          .arg(reason);
 #endif
         DBC_DEBUG() << "write failed" << reason;
-        setFailure(file.fileName(), reason);
+        setFailure(failed->fileName(), reason);
         notifyUser(DbcNotes::HeaderNotWritten);
         return false;
     }

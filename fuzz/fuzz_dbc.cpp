@@ -246,6 +246,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(note == QString::fromUtf8(DbcNotes::HeaderWritten), "success note");
         check(written == CDBC::buildStructHeader(engine.msgTable, engine.msgCnt),
               "header differs from its table");
+        // The msb-first form reorders the members of each byte, never adds or
+        // drops a named one; the layout check is written from the same walk.
+        const QByteArray msbFirst =
+            CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, DbcBitOrder::MsbFirst);
+        check(msbFirst.count(':') >= written.count(':') &&
+                  msbFirst.count('\n') >= written.count('\n'),
+              "msb-first header lost a member");
+        check(CDBC::buildLayoutCheck(engine.msgTable, engine.msgCnt).startsWith("/*"),
+              "layout check not written");
     } else {
         check(engine.lastReadError() == CDBC::ReadError::TooManyMessages,
               "an existing file failed to read");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds Quarvel (installing what is missing) and runs every test: the Qt Test
-# suite in the normal build, Debian's checks of the two packages and of the
+# suite in the normal build with the layout checks on several compilers, Debian's checks of the two packages and of the
 # desktop metadata, the same suite built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (leaks included), a bounded libFuzzer run, the
 # suite once more built with Qt 6, and the Windows build: cross-built with
@@ -13,9 +13,13 @@
 #   QUARVEL_QUICK=1       only the normal build's suite
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# clang for the fuzz target; lintian, appstreamcli and desktop-file-validate
-# check the packages and the desktop metadata.
-./scripts/setup.sh clang libclang-rt-14-dev lintian appstream desktop-file-utils
+# clang for the fuzz target and the layout checks; lintian, appstreamcli and
+# desktop-file-validate check the packages and the desktop metadata; the
+# cross compilers (32-bit ARM and PowerPC with their C libraries, a bare-metal
+# Cortex-M with newlib) and qemu-user build and run the layout checks.
+./scripts/setup.sh clang libclang-rt-14-dev lintian appstream desktop-file-utils \
+    gcc-arm-linux-gnueabihf libc6-dev-armhf-cross gcc-powerpc-linux-gnu libc6-dev-powerpc-cross \
+    qemu-user gcc-arm-none-eabi libnewlib-arm-none-eabi
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --build build -j"$jobs"

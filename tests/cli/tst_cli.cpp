@@ -47,6 +47,13 @@ void tst_Cli::run_data()
     row("check: nothing to report", {"--check", testData("reader/worked_example.dbc")}, 0, "", "");
     row("werror keeps the old header", {"--werror", example, "%1/out"}, 1, "",
         warned + "quarvel-cli: 3 warnings treated as errors: the header is not written\n");
+    row("werror keeps the old header and check", {"--werror", "--layout-check", example, "%1/out"},
+        1, "", warned + "quarvel-cli: 3 warnings treated as errors: the header is not written\n");
+    row("layout check", {"--layout-check", example, "%1/out"}, 0, success, warned, true);
+    row("unknown bit order", {"--bit-order", "msb", example, "%1/out"}, 2, "",
+        "quarvel-cli: --bit-order takes lsb-first or msb-first, not 'msb'\nUsage: …");
+    row("check writes no layout check", {"--check", "--layout-check", example}, 2, "",
+        "quarvel-cli: --check writes nothing, --layout-check a file\nUsage: …");
     row("werror: one warning", {"--werror", "%1/file", "%1/out"}, 1, "",
         "quarvel-cli: warning: no message found in %1/file\n%1/file: 1 warning: 1 file without "
         "messages\nquarvel-cli: 1 warning treated as an error: the header is not written\n");
@@ -90,6 +97,8 @@ void tst_Cli::run_data()
             .replace("OLD", oldDbc);
     row("compare: every kind", {"--compare", oldDbc, newDbc}, 0, "", changes);
     row("compare: werror", {"--werror", "--compare", oldDbc, newDbc}, 1, "", changes);
+    row("compare: the bit order changes no bit",
+        {"--bit-order", "msb-first", "--compare", oldDbc, newDbc}, 0, "", changes);
     row("compare: comments, cycle times, order",
         {"--werror", "--compare", oldDbc, testData("compare/reordered.dbc")}, 0, "", "");
     row("compare: additions only", {"--werror", "--compare", oldDbc, testData("compare/added.dbc")},
@@ -104,6 +113,8 @@ void tst_Cli::run_data()
         "quarvel-cli: expected the old and the new DBC file\nUsage: …");
     row("compare: not with check", {"--check", "--compare", oldDbc, newDbc}, 2, "",
         "quarvel-cli: --check and --compare do not go together\nUsage: …");
+    row("compare: writes no check", {"--layout-check", "--compare", oldDbc, newDbc}, 2, "",
+        "quarvel-cli: --compare writes nothing, --layout-check a file\nUsage: …");
     row("help", {"--help", "x"}, 0, "Usage: quarvel-cli …", "");
     row("version", {"--version"}, 0, "quarvel-cli 1.…", "");
     // Windows hands the program its command line as UTF-16.
@@ -115,6 +126,9 @@ void tst_Cli::run_data()
         notRead + "quarvel-cli: %1/fifo: not a regular file\n");
     row("disk full", {"ulimit", example, "%1/out"}, 1, "",
         warned + "NOTE: 文件打开失败！\nquarvel-cli: %1/out/dbc_2_struct.h: File too large\n");
+    row("disk full: neither file replaced", {"ulimit", "--layout-check", example, "%1/out"}, 1, "",
+        warned +
+            "NOTE: 文件打开失败！\nquarvel-cli: %1/out/dbc_2_struct_check.c: File too large\n");
 #endif
 }
 
@@ -129,6 +143,7 @@ void tst_Cli::run()
     QVERIFY(QDir().mkpath(tmp.filePath("out")) &&
             QDir().mkpath(tmp.filePath("taken/dbc_2_struct.h")));
     QVERIFY(writeFile(tmp.filePath("out/dbc_2_struct.h"), "old") &&
+            writeFile(tmp.filePath("out/dbc_2_struct_check.c"), "old") &&
             writeFile(tmp.filePath("file"), "x"));
     QVERIFY(writeFile(tmp.filePath("big.dbc"), manyMessages(301)));
     QFile missing(tmp.filePath("missing.dbc"));
@@ -178,7 +193,13 @@ void tst_Cli::run()
     }
     QCOMPARE(readAll(tmp.filePath("out/dbc_2_struct.h")),
              written ? readAll(testData("converter/vehicle.expected")) : QByteArray("old"));
-    QCOMPARE(QDir(tmp.filePath("out")).entryList(QDir::Files), QStringList{"dbc_2_struct.h"});
+    // The layout check is replaced only with the header, and only when asked for.
+    const QByteArray check = readAll(tmp.filePath("out/dbc_2_struct_check.c"));
+    QVERIFY2(written && arguments.contains("--layout-check") ? check.startsWith("/*")
+                                                             : check == "old",
+             check.left(40));
+    QCOMPARE(QDir(tmp.filePath("out")).entryList(QDir::Files),
+             (QStringList{"dbc_2_struct.h", "dbc_2_struct_check.c"}));
     QCOMPARE(readAll(tmp.filePath("file")), QByteArray("x"));
 }
 

@@ -3,14 +3,21 @@
 # against it, once per generator, the way a user's project would:
 #   - the installed package holds no absolute path of this machine;
 #   - the packing program prints the bytes the engine packs for a known value;
-#   - the C program compiles against the generated header;
+#   - the C program compiles against the generated header and its layout
+#     check, which it runs at start-up; the check as a program passes as the
+#     consumer's own test;
 #   - an edit of the DBC file that leaves the header's bytes as they were
 #     compiles nothing; a real change regenerates the header and recompiles
 #     the C file;
-#   - with WERROR the findings fail the build and the old header stays.
+#   - with WERROR the findings fail the build and the old header stays;
+#   - cross-built for 32-bit PowerPC and run under qemu-ppc: with
+#     BIT_ORDER MSB_FIRST the C program prints the same bytes and the check
+#     passes; with the default order the program stops at its start-up check,
+#     naming a member.
 #
 # cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DGENERATORS=Ninja;Unix Makefiles
-#       -DC_COMPILER=... -DCXX_COMPILER=... -P consumer.cmake
+#       -DC_COMPILER=... -DCXX_COMPILER=... [-DPPC_C_COMPILER=... -DPPC_EMULATOR=...]
+#       -P consumer.cmake
 
 function(run)
     cmake_parse_arguments(RUN "FAIL" "OUTPUT" "" ${ARGN})
@@ -36,6 +43,8 @@ function(expect what haystack needle)
 endfunction()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
+get_filename_component(ctest "${CMAKE_COMMAND}" DIRECTORY)
+set(ctest "${ctest}/ctest")
 set(prefix "${WORK_DIR}/prefix")
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
 file(READ "${SOURCE_DIR}/examples/vehicle.dbc" vehicle)
@@ -74,6 +83,9 @@ foreach(generator IN LISTS GENERATORS)
     if(NOT out STREQUAL "00 00 82 00 01 00 00 00\n")
         message(FATAL_ERROR "${generator}: frame_dump printed '${out}'")
     endif()
+    run("${ctest}" --test-dir "${build}" --output-on-failure OUTPUT out)
+    run("${build}/frame_layout_check" OUTPUT out)
+    expect(HAS "${out}" "84 members checked, all in place")
 
     # Neutral: a blank line and a comment. Nothing is compiled, the header
     # keeps its bytes and its time.
@@ -112,4 +124,32 @@ foreach(generator IN LISTS GENERATORS)
         "${build}")
     run("${CMAKE_COMMAND}" --build "${build}" FAIL OUTPUT out)
     expect(HAS "${out}" "missing.dbc: No such file or directory")
+endforeach()
+
+# PowerPC: each byte filled from its top bit. The header for such compilers
+# puts every member where the default header puts it on this machine.
+if(NOT PPC_C_COMPILER OR NOT PPC_EMULATOR)
+    message(STATUS "PowerPC build skipped: powerpc-linux-gnu-gcc or qemu-ppc is not installed")
+    return()
+endif()
+set(build "${WORK_DIR}/powerpc")
+file(WRITE "${WORK_DIR}/vehicle.dbc" "${vehicle}")
+foreach(order MSB_FIRST LSB_FIRST)
+    run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}/examples/consumer" -B "${build}"
+        "-DCMAKE_PREFIX_PATH=${prefix}" "-DVEHICLE_DBC=${WORK_DIR}/vehicle.dbc"
+        -DCMAKE_SYSTEM_NAME=Linux -DCMAKE_SYSTEM_PROCESSOR=powerpc
+        "-DCMAKE_C_COMPILER=${PPC_C_COMPILER}" -DCMAKE_EXE_LINKER_FLAGS=-static
+        "-DCMAKE_CROSSCOMPILING_EMULATOR=${PPC_EMULATOR}" "-DVEHICLE_BIT_ORDER=${order}")
+    run("${CMAKE_COMMAND}" --build "${build}")
+    if(order STREQUAL "MSB_FIRST")
+        run("${PPC_EMULATOR}" "${build}/frame_dump" OUTPUT out)
+        if(NOT out STREQUAL "00 00 82 00 01 00 00 00\n")
+            message(FATAL_ERROR "PowerPC, MSB_FIRST: frame_dump printed '${out}'")
+        endif()
+        run("${ctest}" --test-dir "${build}" --output-on-failure)
+    else()
+        run("${PPC_EMULATOR}" "${build}/frame_dump" FAIL OUTPUT out)
+        expect(HAS "${out}" "frame_dump: EngineData_Type.EngineRunning is not where")
+        run("${ctest}" --test-dir "${build}" FAIL)
+    endif()
 endforeach()

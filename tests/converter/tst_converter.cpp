@@ -10,6 +10,8 @@
 #include <windows.h>
 #endif
 
+Q_DECLARE_METATYPE(DbcBitOrder)
+
 namespace
 {
 
@@ -63,23 +65,34 @@ void tst_Converter::golden_data()
 {
     QTest::addColumn<QString>("dbc");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<DbcBitOrder>("order");
     QTest::newRow("vehicle.dbc") << QUARVEL_EXAMPLES "/vehicle.dbc"
-                                 << testData("converter/vehicle.expected");
+                                 << testData("converter/vehicle.expected") << DbcBitOrder::LsbFirst;
     const QDir dir(testData("converter"));
-    for (const QString &file : dir.entryList({"*.dbc"}, QDir::Files, QDir::Name))
+    for (const QString &file : dir.entryList({"*.dbc"}, QDir::Files, QDir::Name)) {
+        const QString base = dir.filePath(QFileInfo(file).completeBaseName());
         QTest::newRow(qPrintable(file))
-            << dir.filePath(file) << dir.filePath(QFileInfo(file).completeBaseName() + ".expected");
+            << dir.filePath(file) << base + ".expected" << DbcBitOrder::LsbFirst;
+        if (QFileInfo::exists(base + ".msb-first.expected"))
+            QTest::newRow(qPrintable(file + ", msb-first"))
+                << dir.filePath(file) << base + ".msb-first.expected" << DbcBitOrder::MsbFirst;
+    }
 }
 
 // Each header is its golden file byte for byte (bit_walk.dbc holds every shape
-// of the bit walk), and the golden file builds as C99 without a warning.
+// of the bit walk, in both bit orders), and the golden file builds as C99
+// without a warning. The layout check of each is built and run by the
+// layout_check tests.
 void tst_Converter::golden()
 {
     QFETCH(QString, dbc);
     QFETCH(QString, expected);
+    QFETCH(DbcBitOrder, order);
     QTemporaryDir tmp;
     NoteRecorder recorder;
-    QVERIFY(CDBC().transDbc(dbc, tmp.path()));
+    CDBC engine;
+    QVERIFY(engine.loadDbc(dbc));
+    QVERIFY(engine.writeStructHeader(engine.msgTable, engine.msgCnt, tmp.path(), {order, false}));
     QCOMPARE(readAll(tmp.filePath(HeaderName)), readAll(expected));
 #ifdef QUARVEL_C_COMPILER
     QProcess cc;

@@ -13,6 +13,19 @@
 #include <functional>
 #include <type_traits>
 
+// The order in which the header declares the members that share a byte.
+// Compilers for most targets fill a byte from its lowest bit, in declaration
+// order (LsbFirst, the default); compilers that fill it from the top (those
+// of big-endian PowerPC cores, for instance) need each byte's members in
+// reverse order (MsbFirst) to put them in the same bits.
+enum class DbcBitOrder { LsbFirst, MsbFirst };
+
+// How the header is written, and whether its layout check is written beside it.
+struct DbcHeaderForm {
+    DbcBitOrder bitOrder = DbcBitOrder::LsbFirst;
+    bool layoutCheck = false; // also write "dbc_2_struct_check.c"
+};
+
 // The DBC conversion engine: reads a DBC file into a table of fixed-size
 // message records, writes "dbc_2_struct.h" from it, and packs raw signal
 // values into a message's eight data bytes.
@@ -83,10 +96,20 @@ public:
     // in it and restores the working directory. False when it cannot.
     bool prepareOutputFile(QString dirPath, QString fileName);
     // Replaces "dbc_2_struct.h" in `outputDir` by the header of the table, in
-    // one step, and tells the user. True when the header was written.
-    bool writeStructHeader(CanMsgInfo *table, int count, QString outputDir);
+    // one step, and tells the user. True when the header was written. With
+    // form.layoutCheck, "dbc_2_struct_check.c" is written beside it: both are
+    // written in full before either replaces its old file, so that a failed
+    // write leaves both old files.
+    bool writeStructHeader(CanMsgInfo *table, int count, QString outputDir,
+                           const DbcHeaderForm &form = DbcHeaderForm());
     // The exact bytes of the header for a table (CR LF line ends included).
-    static QByteArray buildStructHeader(const CanMsgInfo *table, int count);
+    static QByteArray buildStructHeader(const CanMsgInfo *table, int count,
+                                        DbcBitOrder order = DbcBitOrder::LsbFirst);
+    // The exact bytes of the header's layout check, "dbc_2_struct_check.c":
+    // C that proves, on the compiler that builds it, that every member of
+    // every struct lies in the bits of the bit walk. The same for both bit
+    // orders, since both headers mean the same bits.
+    static QByteArray buildLayoutCheck(const CanMsgInfo *table, int count);
 
     // The one seam through which the engine shows notes. Returns the previous
     // notifier; passing an empty function restores the default.
@@ -122,7 +145,7 @@ public slots:
 private:
     void setFailure(const QString &path, const QString &reason);
     bool writeHeader(const CanMsgInfo *table, int count, const QString &outputDir,
-                     const QString &successDetails);
+                     const QString &successDetails, const DbcHeaderForm &form = DbcHeaderForm());
 
     ReadError readError = ReadError::None;
     QVector<DbcSourceMessage> sourceMessages; // one per record of the last read
