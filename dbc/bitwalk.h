@@ -4,6 +4,7 @@
 
 #include <quarvel/canmsginfo.h>
 
+#include <QByteArray>
 #include <QtAlgorithms>
 #include <QtEndian>
 #include <QtGlobal>
@@ -39,6 +40,20 @@ inline char *putDecimal(char *at, quint32 value)
     while (count > 0)
         *at++ = digits[--count];
     return at;
+}
+
+// A message's name as the header writes it (its struct type is this name
+// followed by "_Type"): the record's bytes up to the NUL.
+inline QByteArray messageName(const char (&msgName)[DbcLimits::NameSize])
+{
+    return QByteArray(msgName, int(qstrnlen(msgName, DbcLimits::NameSize)));
+}
+
+// Appends a string literal without its NUL, as the writers of the header and
+// of its layout check put their fixed text together.
+template <int N> void appendLiteral(QByteArray &out, const char (&literal)[N])
+{
+    out.append(literal, N - 1);
 }
 
 // A name as it is written into member lines: a name array's bytes in UTF-8,

@@ -40,6 +40,7 @@ bool heldOpenElsewhere(const QString &path)
 }
 #endif
 
+using BitWalk::appendLiteral;
 using BitWalk::MemberName;
 using BitWalk::putDecimal;
 
@@ -48,12 +49,6 @@ const char *const CheckFileName = "dbc_2_struct_check.c";
 
 // The header is built as raw bytes, so its CR LF line ends are spelled out
 // and come out the same on every platform.
-
-// Appends a string literal without its NUL.
-template <int N> void appendLiteral(QByteArray &out, const char (&literal)[N])
-{
-    out.append(literal, N - 1);
-}
 
 // Writes every byte. A short write is retried, so that the failure behind it
 // (a full disk, a size limit) is reported with the system's reason.
@@ -140,7 +135,7 @@ void appendMembersMsbFirst(QByteArray &out, const CanMsgInfo &msg)
 
 void appendMessage(QByteArray &out, const CanMsgInfo &msg, DbcBitOrder order)
 {
-    const QByteArray name(msg.msgName, int(qstrnlen(msg.msgName, DbcLimits::NameSize)));
+    const QByteArray name = BitWalk::messageName(msg.msgName);
 
     appendLiteral(out, "/*\r\nMessage Name:");
     out.append(name);

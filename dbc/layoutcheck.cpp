@@ -17,12 +17,8 @@
 namespace
 {
 
+using BitWalk::appendLiteral;
 using BitWalk::MemberName;
-
-template <int N> void appendLiteral(QByteArray &out, const char (&literal)[N])
-{
-    out.append(literal, N - 1);
-}
 
 // How the struct of each index sets a member by number: DBC_CHECK_SETTER(N)
 // defines dbc_check_set_N, whose switch holds a case per member of
@@ -289,8 +285,7 @@ QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count)
             continue;
         const int bytes = (bits + 7) / 8;
         largestBytes = qMax(largestBytes, bytes);
-        const QByteArray typeName =
-            QByteArray(msg.msgName, int(qstrnlen(msg.msgName, DbcLimits::NameSize))) + "_Type";
+        const QByteArray typeName = BitWalk::messageName(msg.msgName) + "_Type";
         lists += "#define DBC_CHECK_" + index + "(DBC_CHECK_APPLY)" + list +
                  "\r\nDBC_CHECK_SETTER(" + index + ", " + typeName + ")\r\n\r\n";
         structRows += "    DBC_CHECK_STRUCT(" + index + ", " + typeName + ", " +

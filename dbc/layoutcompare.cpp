@@ -68,17 +68,16 @@ struct HeaderLayout {
         structs.reserve(size_t(qMax(dbc.msgCnt, 0)));
         for (int i = 0; i < dbc.msgCnt; ++i) {
             const CanMsgInfo &msg = dbc.msgTable[i];
-            const QByteArray name(msg.msgName, int(qstrnlen(msg.msgName, DbcLimits::NameSize)));
+            const QByteArray name = BitWalk::messageName(msg.msgName);
             if (byName.contains(name))
                 continue;
             byName.insert(name, int(structs.size()));
             structs.emplace_back(msg, i < sources.size() ? sources.at(i) : unknown);
         }
     }
-    const StructLayout *find(const char *msgName) const
+    const StructLayout *find(const char (&msgName)[DbcLimits::NameSize]) const
     {
-        const auto at =
-            byName.constFind(QByteArray(msgName, int(qstrnlen(msgName, DbcLimits::NameSize))));
+        const auto at = byName.constFind(BitWalk::messageName(msgName));
         return at == byName.constEnd() ? nullptr : &structs[size_t(at.value())];
     }
 
