@@ -149,31 +149,31 @@ struct StartIndex {
 
 // A signal's members: one whole member when it ends inside the byte of its
 // start bit, otherwise numbered parts that never cross a byte boundary.
-template <typename Visit> void visitSignal(const CanSignalInfo &sig, Visit &visit)
+template <typename Visit> void visitParts(const CanSignalInfo &sig, Visit &visit)
 {
-    const MemberName name = latin1BytesAsUtf8(sig.signalName);
     const int start = sig.bitStart;
     const int length = sig.bitLength;
     const int byteEnd = start / 8 * 8 + 8;
     if (start + length <= byteEnd) {
-        visit(name, -1, length, &sig);
+        visit(-1, length, &sig);
         return;
     }
     int part = 0;
-    visit(name, part++, byteEnd - start, &sig);
+    visit(part++, byteEnd - start, &sig);
     for (int remaining = length - (byteEnd - start); remaining > 0; remaining -= 8)
-        visit(name, part++, qMin(remaining, 8), &sig);
+        visit(part++, qMin(remaining, 8), &sig);
 }
 
 // Walks bit positions 0 to 63 of one message, with start bits as flipped. A
 // signal is visited where its start bit is reached and the walk jumps past it;
 // runs of bits at which no signal starts become reserve members "resev_N",
 // closed at every byte boundary. A signal running past bit 63 is visited in
-// full and ends the walk. For each member in order, `visit` gets its name, its
-// part number (-1: not numbered), its width, and its signal (null for a reserve).
-template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
+// full and ends the walk. Every signal is visited at most once, its members
+// one after another. For each member in order, `visit` gets its part number
+// (-1: not numbered; for a reserve its N), its width, and its signal (null
+// for a reserve).
+template <typename Visit> void walkParts(const CanMsgInfo &msg, Visit &&visit)
 {
-    static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
     const StartIndex starts(msg);
     int position = 0;
     int gap = 0;
@@ -182,8 +182,8 @@ template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
         if (starts.firstSlot[position] >= 0) {
             const CanSignalInfo *sig = &msg.signalInfo[starts.firstSlot[position]];
             if (gap > 0)
-                visit(reserveName, reserve++, gap, nullptr);
-            visitSignal(*sig, visit);
+                visit(reserve++, gap, nullptr);
+            visitParts(*sig, visit);
             position += sig->bitLength;
             gap = 0;
         } else {
@@ -192,11 +192,37 @@ template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
             gap += stop - position;
             position = stop;
             if (position % 8 == 0) {
-                visit(reserveName, reserve++, gap, nullptr);
+                visit(reserve++, gap, nullptr);
                 gap = 0;
             }
         }
     }
+}
+
+// The name reserves are written with, before their number.
+inline const MemberName &reserveName()
+{
+    static const MemberName name = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
+    return name;
+}
+
+// The same walk with names: `visit` gets each member's name (without its
+// part number), its part number, its width and its signal.
+template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
+{
+    const CanSignalInfo *named = nullptr;
+    MemberName name;
+    walkParts(msg, [&](int part, int width, const CanSignalInfo *sig) {
+        if (!sig) {
+            visit(reserveName(), part, width, nullptr);
+            return;
+        }
+        if (sig != named) { // a signal's first member
+            name = latin1BytesAsUtf8(sig->signalName);
+            named = sig;
+        }
+        visit(name, part, width, sig);
+    });
 }
 
 // The same walk, with each member's first bit counted from bit 0 of byte 0.

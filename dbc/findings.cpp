@@ -16,7 +16,6 @@
 
 #include <QByteArray>
 #include <QFileInfo>
-#include <QVarLengthArray>
 #include <QtEndian>
 
 #ifdef __SSE2__
@@ -32,6 +31,7 @@ namespace
 {
 
 using BitWalk::MemberName;
+using ReportText::Pen;
 using ReportText::Text;
 
 // The keywords of C99 and C11.
@@ -57,56 +57,46 @@ bool isCKeyword(const char *name, int length)
     return false;
 }
 
-// A hash of a member's name (its top bits mixed from all its bytes), and in
-// *words whether all its bytes are letters, digits or '_'. The name is read
-// many bytes at a time: the name array has room for every whole word that
-// holds a byte of the name, and the bytes after the name are masked off.
-// Names of the same length take the same way, so equal names have equal
-// hashes.
-quint64 digest(const MemberName &name, bool *words)
+// Member names are told apart by a hash of their bytes: the sum of each
+// eight-byte word of the name (bytes past its end zero) times a key of that
+// word's own, mixed with the length. Being a sum, it takes a part number's
+// digits after a signal's name without reading the name again.
+constexpr quint64 mixed(quint64 x)
 {
-#ifdef __SSE2__
-    // A name of up to 16 bytes, as most are, in one step.
-    if (name.length <= 16) {
-        static_assert(sizeof name.bytes >= 16, "a short name is read in one step");
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(name.bytes));
-        const __m128i inName =
-            _mm_cmpgt_epi8(_mm_set1_epi8(char(name.length)),
-                           _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
-        // Signed comparisons: bytes from 0x80 up compare as negative.
-        const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-        const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
-                                             _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
-        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                              _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
-        const __m128i wordBytes =
-            _mm_or_si128(_mm_or_si128(digits, letters), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')));
-        const uint inNameBits = uint(_mm_movemask_epi8(inName));
-        *words = (uint(_mm_movemask_epi8(wordBytes)) & inNameBits) == inNameBits;
-        quint64 halves[2];
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(halves), _mm_and_si128(bytes, inName));
-        const quint64 hash =
-            ((quint64(name.length) ^ halves[0]) * 0x9E3779B97F4A7C15u ^ halves[1]) *
-            0x9E3779B97F4A7C15u;
-        return hash ^ (hash >> 29);
-    }
-#endif
-    static_assert(sizeof name.bytes % 8 == 0, "member names are read in words");
-    constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
-    const auto each = [](quint64 byte) { return byte * ones; };
-    quint64 hash = quint64(name.length);
-    quint64 notWord = 0;
-    for (int i = 0; i < name.length; i += 8) {
-        quint64 word;
-        std::memcpy(&word, name.bytes + i, 8);
-        word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
-        const int left = name.length - i;
-        const quint64 inName = left >= 8 ? ~quint64(0) : (quint64(1) << (8 * left)) - 1;
-        word &= inName;
-        hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+    return x ^ (x >> 31);
+}
+constexpr int NameWords = (int(sizeof(MemberName::bytes)) + 7) / 8;
+struct WordKeys {
+    quint64 key[NameWords];
+};
+constexpr WordKeys makeWordKeys()
+{
+    WordKeys keys = {};
+    for (int i = 0; i < NameWords; ++i)
+        keys.key[i] = mixed(quint64(i + 1) * 0x9E3779B97F4A7C15u) | 1;
+    return keys;
+}
+constexpr WordKeys wordKeys = makeWordKeys();
+
+// The sum of a name's bytes so far, and what they are made of.
+struct NameSum {
+    quint64 sum = 0;
+    int length = 0;
+    bool ascii = true; // no byte from 0x80 up
+    bool words = true; // only letters, digits and '_'
+
+    // Takes the word at byte `at` (a multiple of 8), its bytes past the
+    // name zero; `inName` has bit 7 of each byte of the name set.
+    void addWord(int at, quint64 word, quint64 inName)
+    {
+        constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
+        const auto each = [](quint64 byte) { return byte * ones; };
+        sum += word * wordKeys.key[at / 8];
         if ((word & highBits) != 0) { // a byte from 0x80 up: no letter, digit or '_'
-            notWord = 1;
-            continue;
+            ascii = words = false;
+            return;
         }
         // Each byte is below 0x80, so adding a constant below 0x80 to every
         // byte carries into none of its neighbours; bit 7 of each sum tells
@@ -115,22 +105,111 @@ quint64 digest(const MemberName &name, bool *words)
         const quint64 digits = (word + each(0x80 - '0')) & ~(word + each(0x7F - '9'));
         const quint64 letters = (lower + each(0x80 - 'a')) & ~(lower + each(0x7F - 'z'));
         const quint64 underscores = ~((word ^ each('_')) + each(0x7F));
-        notWord |= ~(digits | letters | underscores) & inName & highBits;
+        words = words && (~(digits | letters | underscores) & inName) == 0;
     }
-    *words = notWord == 0;
-    return hash ^ (hash >> 29);
+    // Appends a part number's digits, as the header writes them.
+    void addPart(int part)
+    {
+        char digits[12];
+        const char *end = BitWalk::putDecimal(digits, quint32(part));
+        for (const char *digit = digits; digit != end; ++digit, ++length)
+            sum += (quint64(uchar(*digit)) << (8 * (length % 8))) * wordKeys.key[length / 8];
+    }
+    // Its top bits pick a member's slot in the table of names.
+    quint64 hash() const { return (sum ^ quint64(length)) * 0x9E3779B97F4A7C15u; }
+};
+
+// A record's name array up to its NUL (or its end).
+Q_ALWAYS_INLINE NameSum sumOfName(const char (&name)[DbcLimits::NameSize])
+{
+    static_assert(DbcLimits::NameSize % 8 == 0, "name arrays are read in words");
+    NameSum sum;
+#ifdef __SSE2__
+    // The array in three steps of 16, 16 and 8 bytes; the bits of the
+    // masks below stand for its bytes.
+    static_assert(DbcLimits::NameSize == 40, "a name array is read as 16 + 16 + 8 bytes");
+    const __m128i chunks[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i *>(name)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(name + 16)),
+                               _mm_loadl_epi64(reinterpret_cast<const __m128i *>(name + 32))};
+    quint64 nuls = quint64(1) << DbcLimits::NameSize; // the array's end ends the name too
+    for (int k = 0; k < 3; ++k)
+        nuls |= quint64(uint(_mm_movemask_epi8(_mm_cmpeq_epi8(chunks[k], _mm_setzero_si128()))))
+                << (16 * k);
+    sum.length = int(qCountTrailingZeroBits(nuls));
+    quint64 high = 0, wordBytes = 0;
+    for (int k = 0; 16 * k < sum.length; ++k) {
+        // Signed comparisons: bytes from 0x80 up compare as negative.
+        const __m128i bytes = chunks[k];
+        const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+        const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                             _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                              _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+        const __m128i words =
+            _mm_or_si128(_mm_or_si128(digits, letters), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')));
+        high |= quint64(uint(_mm_movemask_epi8(bytes))) << (16 * k);
+        wordBytes |= quint64(uint(_mm_movemask_epi8(words))) << (16 * k);
+    }
+    const quint64 inName = (quint64(1) << sum.length) - 1;
+    sum.ascii = (high & inName) == 0;
+    sum.words = (wordBytes & inName) == inName;
+    for (int at = 0; at < sum.length; at += 8) {
+        quint64 word;
+        std::memcpy(&word, name + at, 8);
+        word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
+        if (sum.length - at < 8)
+            word &= (quint64(1) << (8 * (sum.length - at))) - 1;
+        sum.sum += word * wordKeys.key[at / 8];
+    }
+    return sum;
+#else
+    constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
+    for (int at = 0; at < DbcLimits::NameSize; at += 8) {
+        quint64 word;
+        std::memcpy(&word, name + at, 8);
+        word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
+        const quint64 nuls = (word - ones) & ~word & highBits; // exact up to the first NUL
+        if (nuls == 0) {
+            sum.addWord(at, word, highBits);
+            continue;
+        }
+        const quint64 beforeNul = (nuls & (0 - nuls)) - 1;
+        sum.addWord(at, word & beforeNul, beforeNul & highBits);
+        sum.length = at + int(qCountTrailingZeroBits(nuls)) / 8;
+        return sum;
+    }
+    sum.length = DbcLimits::NameSize;
+    return sum;
+#endif
+}
+
+// A name given as bytes, such as a name in UTF-8.
+NameSum sumOfBytes(const MemberName &name)
+{
+    static_assert(sizeof name.bytes % 8 == 0, "member names are read in words");
+    NameSum sum;
+    for (int at = 0; at < name.length; at += 8) {
+        quint64 word;
+        std::memcpy(&word, name.bytes + at, 8);
+        word = qFromLittleEndian(word);
+        const int left = name.length - at;
+        const quint64 inName = left >= 8 ? ~quint64(0) : (quint64(1) << (8 * left)) - 1;
+        sum.addWord(at, word & inName, inName & 0x8080808080808080u);
+    }
+    sum.length = name.length;
+    return sum;
 }
 
 // How findings name a message or a signal whose line gave no name: not with
-// an empty one.
-Text &messageLabel(Text &out, const CanMsgInfo &msg)
+// an empty one. `out` is a text, or a pen with room for a signal's finding.
+template <typename Out> Out &messageLabel(Out &out, const CanMsgInfo &msg)
 {
     if (msg.msgName[0] == '\0')
         return out << "message without a name: ";
     return (out << "message ").name(msg.msgName) << ": ";
 }
 
-Text &signalLabel(Text &out, const CanSignalInfo &sig)
+template <typename Out> Out &signalLabel(Out &out, const CanSignalInfo &sig)
 {
     if (sig.signalName[0] == '\0')
         return out << "signal without a name";
@@ -161,7 +240,7 @@ const char *namelessReason(const QString &line)
 }
 
 // The bits a signal covers in the header, from its start bit as laid out.
-Text &bitsLaidOut(Text &out, const CanSignalInfo &sig)
+Pen &bitsLaidOut(Pen &out, const CanSignalInfo &sig)
 {
     if (sig.bitLength == 1)
         return out << "laid out at bit " << sig.bitStart;
@@ -191,12 +270,15 @@ private:
         int part;
         const CanSignalInfo *sig; // null: a reserve
     };
-    static MemberName nameOf(const Member &member)
+    static MemberName nameOf(int part, const CanSignalInfo *sig)
     {
-        static const MemberName reserveName = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
-        return BitWalk::withPart(member.sig ? BitWalk::latin1BytesAsUtf8(member.sig->signalName)
-                                            : reserveName,
-                                 member.part);
+        return BitWalk::withPart(
+            sig ? BitWalk::latin1BytesAsUtf8(sig->signalName) : BitWalk::reserveName(), part);
+    }
+    // Whether two members of the same hash have the same name.
+    Q_NEVER_INLINE static bool sameName(const Member &earlier, int part, const CanSignalInfo *sig)
+    {
+        return nameOf(earlier.part, earlier.sig) == nameOf(part, sig);
     }
     int slotOf(const CanSignalInfo &sig) const { return int(&sig - msg.signalInfo); }
     int lineOf(const CanSignalInfo *sig) const
@@ -210,14 +292,14 @@ private:
         messageLabel(text, msg);
         return text;
     }
-    void add(DbcFinding::Kind kind, const CanSignalInfo *sig, const QString &text)
+    void add(DbcFinding::Kind kind, const CanSignalInfo *sig, QString text)
     {
-        found.append({kind, lineOf(sig), text});
+        found.append({kind, lineOf(sig), std::move(text)});
     }
-    Q_NEVER_INLINE void member(const MemberName &walked, int part, const CanSignalInfo *sig);
-    Q_NEVER_INLINE void notInC(const MemberName &name, const CanSignalInfo *sig, bool keyword);
-    Q_NEVER_INLINE void twice(const MemberName &name, const CanSignalInfo *sig);
-    int indexOfEarlier(const MemberName &name, quint64 hash);
+    void member(int part, const CanSignalInfo *sig);
+    Q_NEVER_INLINE void notInC(int part, const CanSignalInfo *sig, bool keyword);
+    Q_NEVER_INLINE void twice(int part, const CanSignalInfo *sig, const CanSignalInfo *at);
+    int indexOfEarlier(quint64 hash, int part, const CanSignalInfo *sig);
     // The start bit and the length as the DBC file writes them; without the
     // file's lines, the record's (its start bit mirrored back).
     int fileStartBit(const CanSignalInfo &sig) const
@@ -228,9 +310,10 @@ private:
     {
         return source.line > 0 ? source.bitLengths[slotOf(sig)] : sig.bitLength;
     }
-    Text &placed(Text &out, const CanSignalInfo &sig) const;
+    Pen &placed(Pen &out, const CanSignalInfo &sig) const;
     const CanSignalInfo *writtenAt(int bit) const;
-    Text &notWrittenReason(Text &out, const CanSignalInfo &sig);
+    Pen &notWrittenReason(Pen &out, const CanSignalInfo &sig);
+    DbcFinding::Kind signalFinding(Pen &out, const CanSignalInfo &sig);
 
     const CanMsgInfo &msg;
     const DbcSourceMessage &source;
@@ -239,70 +322,82 @@ private:
     bool writtenSlot[DbcLimits::MaxSignals] = {};
     // Member names with their signals (null: a reserve). Reserves are only
     // kept when a signal's name could be one of theirs.
-    QVarLengthArray<Member, 2 * DbcLimits::MaxSignals> members;
+    // Each member covers at least one bit, and the walk ends with the last
+    // bit of a signal that starts by bit 63.
+    Member members[DbcLimits::PayloadBits + DbcLimits::MaxBitNumber];
+    int memberCount = 0;
     // The members by their names' hash, open addressing: each slot the index
     // of a member, or -1. Used while it is at most three quarters full.
     static constexpr int HashSlots = 256;
     qint16 byHash[HashSlots];
     bool reserveNames = false;
-    bool nameReported[DbcLimits::MaxSignals] = {}; // by slot
+    // The signal whose members are being walked, and the sum of its name.
+    const CanSignalInfo *named = nullptr;
+    NameSum namedSum;
+    NameSum reserveSum; // of "resev_", when reserves are kept
 };
 
-// A member line's name: no C identifier or a keyword (once per signal), or
-// the same as an earlier member of the struct (once, however often it recurs).
-void MessageFindings::member(const MemberName &walked, int part, const CanSignalInfo *sig)
+// A member line's name: no C identifier or a keyword (once per signal, at
+// its first member), or the same as an earlier member of the struct (once,
+// however often it recurs). The walk visits a signal's members one after
+// another, so its name is read once, at the first.
+void MessageFindings::member(int part, const CanSignalInfo *sig)
 {
-    MemberName numbered;
-    const MemberName &name = part >= 0 ? (numbered = BitWalk::withPart(walked, part)) : walked;
-    bool words = false;
-    const quint64 hash = digest(name, &words);
-    if (sig && !nameReported[slotOf(*sig)]) {
-        const char first = name.length > 0 ? name.bytes[0] : '\0';
-        const bool keyword =
-            ((first >= 'a' && first <= 'z') || first == '_') && isCKeyword(name.bytes, name.length);
-        const bool identifier =
-            words && name.length > 0 && !DbcMatchers::isDigit(uchar(name.bytes[0]));
+    if (sig && sig != named) {
+        named = sig;
+        namedSum = sumOfName(sig->signalName);
+        // Digits after a name keep it an identifier, and make no keyword.
+        const bool identifier = namedSum.words && namedSum.length > 0 &&
+                                !DbcMatchers::isDigit(uchar(sig->signalName[0]));
+        const bool keyword = part < 0 && isCKeyword(sig->signalName, namedSum.length);
         if (keyword || !identifier)
-            notInC(name, sig, keyword);
+            notInC(part, sig, keyword);
+        if (!namedSum.ascii) // the header writes the name in UTF-8
+            namedSum = sumOfBytes(BitWalk::latin1BytesAsUtf8(sig->signalName));
     }
-    const int earlier = indexOfEarlier(name, hash);
+    NameSum sum = sig ? namedSum : reserveSum;
+    if (part >= 0)
+        sum.addPart(part);
+    const quint64 hash = sum.hash();
+    const int earlier = indexOfEarlier(hash, part, sig);
     if (earlier >= 0) {
-        twice(name, sig ? sig : members.at(earlier).sig);
+        twice(part, sig, sig ? sig : members[earlier].sig);
         return;
     }
-    members.append({hash, part, sig});
+    members[memberCount++] = {hash, part, sig};
 }
 
 // The findings of a member's name, apart from the member's own path through
 // the walk, which they would only slow down.
-void MessageFindings::notInC(const MemberName &name, const CanSignalInfo *sig, bool keyword)
+void MessageFindings::notInC(int part, const CanSignalInfo *sig, bool keyword)
 {
-    nameReported[slotOf(*sig)] = true;
     Text text = about();
-    memberLabel(text, name) << (keyword ? " is a C keyword" : " is no C identifier");
+    memberLabel(text, nameOf(part, sig)) << (keyword ? " is a C keyword" : " is no C identifier");
     add(DbcFinding::NoCName, sig, text);
 }
 
-void MessageFindings::twice(const MemberName &name, const CanSignalInfo *sig)
+// A member whose name an earlier member of the struct has, told at the later
+// one's signal, or else at the earlier one's.
+void MessageFindings::twice(int part, const CanSignalInfo *sig, const CanSignalInfo *at)
 {
     Text text = about();
-    memberLabel(text, name) << " appears twice in ";
+    memberLabel(text, nameOf(part, sig)) << " appears twice in ";
     text.name(msg.msgName) << "_Type";
-    add(DbcFinding::MemberTwice, sig, text);
+    add(DbcFinding::MemberTwice, at, text);
 }
 
 // The earlier member of the same name, or -1; a new name is entered for the
 // member about to be appended. Names are never entered twice, so there is at
 // most one earlier member of a name. Only members whose names have the same
 // hash have their names put together to be compared.
-int MessageFindings::indexOfEarlier(const MemberName &name, quint64 hash)
+int MessageFindings::indexOfEarlier(quint64 hash, int part, const CanSignalInfo *sig)
 {
     const auto same = [&](const Member &earlier) {
-        return earlier.hash == hash && nameOf(earlier) == name;
+        return earlier.hash == hash && sameName(earlier, part, sig);
     };
-    if (members.size() >= HashSlots * 3 / 4) {
-        for (int i = 0; i < members.size(); ++i) {
-            if (same(members.at(i)))
+    if (memberCount >= HashSlots * 3 / 4) {
+        for (int i = 0; i < memberCount; ++i) {
+            if (same(members[i]))
                 return i;
         }
         return -1;
@@ -310,10 +405,10 @@ int MessageFindings::indexOfEarlier(const MemberName &name, quint64 hash)
     for (uint slot = uint(hash >> 56) % HashSlots;; slot = (slot + 1) % HashSlots) {
         const int index = byHash[slot];
         if (index < 0) {
-            byHash[slot] = qint16(members.size());
+            byHash[slot] = qint16(memberCount);
             return -1;
         }
-        if (same(members.at(index)))
+        if (same(members[index]))
             return index;
     }
 }
@@ -321,7 +416,7 @@ int MessageFindings::indexOfEarlier(const MemberName &name, quint64 hash)
 // A signal with its start bit as the DBC file writes it and the bit the
 // header lays it out at. The header mirrors every start bit within its byte
 // (bit k becomes 7 - k), so the two always differ.
-Text &MessageFindings::placed(Text &out, const CanSignalInfo &sig) const
+Pen &MessageFindings::placed(Pen &out, const CanSignalInfo &sig) const
 {
     return signalLabel(out, sig) << " (start bit " << fileStartBit(sig) << ", laid out at "
                                  << sig.bitStart << ")";
@@ -342,7 +437,7 @@ const CanSignalInfo *MessageFindings::writtenAt(int bit) const
 // Why the walk passed over a signal, told by the signals it wrote: it reached
 // the start bit and took an earlier slot there, or it never stopped there
 // because a written signal covers it, or the start lies beyond bit 63.
-Text &MessageFindings::notWrittenReason(Text &out, const CanSignalInfo &sig)
+Pen &MessageFindings::notWrittenReason(Pen &out, const CanSignalInfo &sig)
 {
     const CanSignalInfo *other = writtenAt(sig.bitStart);
     if (!other)
@@ -360,15 +455,17 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
         reserveNames =
             reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
                              std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
+    if (reserveNames)
+        reserveSum = sumOfBytes(BitWalk::reserveName());
     int writtenInFull = 0; // signals written that end by bit 63
-    BitWalk::walk(msg, [&](const MemberName &walked, int part, int, const CanSignalInfo *sig) {
+    BitWalk::walkParts(msg, [&](int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {
             writtenSlot[slotOf(*sig)] = true;
             writtenInFull += sig->bitStart + sig->bitLength <= DbcLimits::PayloadBits;
         }
         if (!sig && !reserveNames)
             return;
-        member(walked, part, sig);
+        member(part, sig);
     });
     if (writtenInFull == slotsInUse)
         return; // nothing to tell about any signal
@@ -377,29 +474,39 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
         const int end = sig.bitStart + sig.bitLength;
         if (writtenSlot[slot] && end <= DbcLimits::PayloadBits)
             continue;
-        Text text = about();
-        if (fileStartBit(sig) > DbcLimits::MaxBitNumber) {
-            // Kept out of the walk by the reader: the record cannot hold the number.
-            signalLabel(text, sig) << " (start bit " << fileStartBit(sig)
-                                   << ") is not written: it starts after bit 63";
-            add(DbcFinding::SignalNotWritten, &sig, text);
-        } else if (fileLength(sig) > DbcLimits::MaxBitNumber) {
-            signalLabel(text, sig)
-                << " (start bit " << fileStartBit(sig) << ") is not written: its length "
-                << fileLength(sig) << " is more than the header can hold";
-            add(DbcFinding::SignalNotWritten, &sig, text);
-        } else if (sig.bitLength == 0) {
-            signalLabel(text, sig) << " is not written: its length is 0";
-            add(DbcFinding::SignalNotWritten, &sig, text);
-        } else if (!writtenSlot[slot]) {
-            notWrittenReason(placed(text, sig) << " is not written: ", sig);
-            add(DbcFinding::SignalNotWritten, &sig, text);
-        } else {
-            placed(text, sig) << " runs past bit 63 to bit " << end - 1 << ": " << msg.msgName
-                              << "_Type is wider than 64 bits";
-            add(DbcFinding::SignalPastBit63, &sig, text);
-        }
+        // The most a signal's finding takes: three names, four numbers, and
+        // words between them that come to less than 160 characters.
+        constexpr int mostUnits = 3 * Pen::MostForName + 4 * Pen::MostForNumber + 160;
+        DbcFinding::Kind kind = DbcFinding::SignalNotWritten;
+        Text text;
+        text.write(mostUnits, [&](Pen &out) { kind = signalFinding(messageLabel(out, msg), sig); });
+        add(kind, &sig, text);
     }
+}
+
+// The finding of a signal the header does not hold whole: why it is not
+// written, or that its struct runs past bit 63.
+DbcFinding::Kind MessageFindings::signalFinding(Pen &out, const CanSignalInfo &sig)
+{
+    if (fileStartBit(sig) > DbcLimits::MaxBitNumber) {
+        // Kept out of the walk by the reader: the record cannot hold the number.
+        signalLabel(out, sig) << " (start bit " << fileStartBit(sig)
+                              << ") is not written: it starts after bit 63";
+    } else if (fileLength(sig) > DbcLimits::MaxBitNumber) {
+        signalLabel(out, sig) << " (start bit " << fileStartBit(sig)
+                              << ") is not written: its length " << fileLength(sig)
+                              << " is more than the header can hold";
+    } else if (sig.bitLength == 0) {
+        signalLabel(out, sig) << " is not written: its length is 0";
+    } else if (!writtenSlot[slotOf(sig)]) {
+        notWrittenReason(placed(out, sig) << " is not written: ", sig);
+    } else {
+        placed(out, sig) << " runs past bit 63 to bit " << sig.bitStart + sig.bitLength - 1
+                         << ": ";
+        out.name(msg.msgName) << "_Type is wider than 64 bits";
+        return DbcFinding::SignalPastBit63;
+    }
+    return DbcFinding::SignalNotWritten;
 }
 
 // The line each message name and each identifier is first seen at: open
@@ -417,13 +524,10 @@ public:
         mask = uint(size - 1);
     }
     // The line of the first message with the same name, or else null (and
-    // the message's line is kept for its name).
-    const int *nameSeen(const CanMsgInfo &msg, int line)
+    // the message's line is kept for its name). `hash` is its name's.
+    const int *nameSeen(const CanMsgInfo &msg, quint64 hash, int line)
     {
-        uint h = 2166136261u;
-        for (int i = 0; i < DbcLimits::NameSize && msg.msgName[i] != '\0'; ++i)
-            h = (h ^ uchar(msg.msgName[i])) * 16777619u;
-        for (uint at = h & mask;; at = (at + 1) & mask) {
+        for (uint at = uint(hash >> 32) & mask;; at = (at + 1) & mask) {
             Slot &slot = names[at];
             if (!slot.used) {
                 slot = {true, msg.msgName, 0, line};
@@ -480,16 +584,14 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, Firs
                    << "): its struct is called _Type");
     // The struct's name is the message's and "_Type"; two structs have the
     // same name when their messages have.
-    const int nameLength = int(qstrnlen(msg.msgName, DbcLimits::NameSize));
+    const NameSum name = sumOfName(msg.msgName);
     const bool nameInC =
-        nameLength == 0 || (!DbcMatchers::isDigit(uchar(msg.msgName[0])) &&
-                            std::all_of(msg.msgName, msg.msgName + nameLength,
-                                        [](char c) { return DbcMatchers::isWord(uchar(c)); }));
-    const auto structName = [&] { return QByteArray(msg.msgName, nameLength) + "_Type"; };
+        name.length == 0 || (name.words && !DbcMatchers::isDigit(uchar(msg.msgName[0])));
+    const auto structName = [&] { return QByteArray(msg.msgName, name.length) + "_Type"; };
     if (!nameInC)
         add(DbcFinding::NoCName, source.line,
             about() << structName().constData() << " is no C identifier");
-    if (const int *line = firstLines.nameSeen(msg, source.line))
+    if (const int *line = firstLines.nameSeen(msg, name.hash(), source.line))
         add(DbcFinding::StructTwice, source.line,
             about() << structName().constData() << " is defined already at line " << *line);
     if (const int *line = firstLines.identifierSeen(msg.msgId, source.line))

@@ -7,6 +7,10 @@
 #include <QLatin1String>
 #include <QString>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -16,6 +20,106 @@
 // compilers write them, and closing lines that count each kind.
 namespace ReportText
 {
+
+// Writes Latin-1 pieces as UTF-16 code units into room made for them
+// beforehand, so that a text of many pieces has its room checked once.
+class Pen
+{
+public:
+    // The most units a number or a name written by a pen takes.
+    static constexpr int MostForNumber = 11;
+    static constexpr int MostForName = 48;
+
+    explicit Pen(char16_t *at) : at(at) {}
+    Pen &operator<<(const char *latin1) { return latin1Part(latin1, int(std::strlen(latin1))); }
+    Pen &operator<<(int value)
+    {
+        // Bit positions and lengths, the usual numbers, go straight in.
+        if (value >= 0 && value < 10) {
+            *at++ = char16_t(u'0' + value);
+            return *this;
+        }
+        if (value >= 10 && value < 100) {
+            at[0] = char16_t(u'0' + value / 10);
+            at[1] = char16_t(u'0' + value % 10);
+            at += 2;
+            return *this;
+        }
+        char digits[12];
+        int length = 0;
+        if (value < 0)
+            digits[length++] = '-', value = -value;
+        const char *end = BitWalk::putDecimal(digits + length, quint32(value));
+        return latin1Part(digits, int(end - digits));
+    }
+    // A name array of a record up to its NUL, each byte a Latin-1
+    // character. The array is widened whole, in a few steps of a fixed
+    // count, and the characters past the name are dropped.
+    Pen &name(const char (&latin1)[DbcLimits::NameSize])
+    {
+#ifdef __SSE2__
+        static_assert(DbcLimits::NameSize == 40, "a name array is read as 16 + 16 + 8 bytes");
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i chunks[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i *>(latin1)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(latin1 + 16)),
+                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(latin1 + 32))};
+        quint64 nuls = quint64(1) << DbcLimits::NameSize; // the array's end ends the name too
+        for (int k = 0; k < 3; ++k)
+            nuls |= quint64(uint(_mm_movemask_epi8(_mm_cmpeq_epi8(chunks[k], zero)))) << (16 * k);
+        for (int k = 0; k < 3; ++k) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(at + 16 * k),
+                             _mm_unpacklo_epi8(chunks[k], zero));
+            if (k < 2)
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(at + 16 * k + 8),
+                                 _mm_unpackhi_epi8(chunks[k], zero));
+        }
+        at += qCountTrailingZeroBits(nuls);
+        return *this;
+#else
+        constexpr int step = 16;
+        static_assert((DbcLimits::NameSize + step - 1) / step * step <= MostForName,
+                      "a name takes its whole steps");
+        uchar bytes[(DbcLimits::NameSize + step - 1) / step * step] = {};
+        std::memcpy(bytes, latin1, DbcLimits::NameSize);
+        const void *nul = std::memchr(bytes, 0, DbcLimits::NameSize);
+        const int length = nul ? int(static_cast<const uchar *>(nul) - bytes) : DbcLimits::NameSize;
+        for (int from = 0; from < length; from += step) {
+            for (int i = 0; i < step; ++i)
+                at[from + i] = bytes[from + i];
+        }
+        at += length;
+        return *this;
+#endif
+    }
+    Pen &latin1Part(const char *latin1, int length)
+    {
+#ifdef __SSE2__
+        // Eight characters a step; the last step ends at the last byte, and
+        // may widen again some that an earlier one did.
+        if (length >= 8) {
+            const auto widen8 = [&](int from) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(at + from),
+                                 _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(
+                                                       latin1 + from)),
+                                                   _mm_setzero_si128()));
+            };
+            for (int from = 0; from < length - 8; from += 8)
+                widen8(from);
+            widen8(length - 8);
+            at += length;
+            return *this;
+        }
+#endif
+        for (int i = 0; i < length; ++i)
+            at[i] = uchar(latin1[i]);
+        at += length;
+        return *this;
+    }
+    char16_t *end() const { return at; }
+
+private:
+    char16_t *at;
+};
 
 // A text put together piece by piece in room for a text of any usual
 // length, and made a string once. Names are the bytes of the record,
@@ -33,42 +137,11 @@ public:
     }
     Text &operator<<(int value)
     {
-        // Bit positions and lengths, the usual numbers, go straight in.
-        if (value >= 0 && value < 10) {
-            *room(1) = char16_t(u'0' + value);
-            return *this;
-        }
-        if (value >= 10 && value < 100) {
-            char16_t *to = room(2);
-            to[0] = char16_t(u'0' + value / 10);
-            to[1] = char16_t(u'0' + value % 10);
-            return *this;
-        }
-        char digits[12];
-        int at = 0;
-        if (value < 0)
-            digits[at++] = '-', value = -value;
-        const char *end = BitWalk::putDecimal(digits + at, quint32(value));
-        return latin1Part(digits, int(end - digits));
+        return write(Pen::MostForNumber, [value](Pen &pen) { pen << value; });
     }
-    // A name array of a record up to its NUL, each byte a Latin-1
-    // character. The array is copied whole and widened sixteen characters at
-    // a time, a loop over a fixed count that compiles to a few instructions;
-    // the characters past the name are dropped.
     Text &name(const char (&latin1)[DbcLimits::NameSize])
     {
-        constexpr int step = 16;
-        uchar bytes[(DbcLimits::NameSize + step - 1) / step * step] = {};
-        std::memcpy(bytes, latin1, DbcLimits::NameSize);
-        const void *nul = std::memchr(bytes, 0, DbcLimits::NameSize);
-        const int length = nul ? int(static_cast<const uchar *>(nul) - bytes) : DbcLimits::NameSize;
-        char16_t *to = room((length + step - 1) / step * step);
-        for (int at = 0; at < length; at += step) {
-            for (int i = 0; i < step; ++i)
-                to[at + i] = bytes[at + i];
-        }
-        size = int(to - buffer) + length;
-        return *this;
+        return write(Pen::MostForName, [&latin1](Pen &pen) { pen.name(latin1); });
     }
     // UTF-8 bytes, such as a member's name.
     Text &utf8(const char *bytes, int length)
@@ -77,14 +150,23 @@ public:
             return latin1Part(bytes, length);
         return *this << QString::fromUtf8(bytes, length);
     }
+    // Latin-1 pieces of `most` units at the most, which `pieces` writes with
+    // a pen: the room is made once for all of them.
+    template <typename Pieces> Text &write(int most, Pieces &&pieces)
+    {
+        char16_t *const start = room(most);
+        Pen pen(start);
+        pieces(pen);
+        Q_ASSERT(pen.end() - start <= most);
+        size = int(pen.end() - buffer);
+        return *this;
+    }
     operator QString() const { return QString(reinterpret_cast<const QChar *>(buffer), size); }
 
 private:
     Text &latin1Part(const char *latin1, int length)
     {
-        char16_t *to = room(length);
-        for (int i = 0; i < length; ++i)
-            to[i] = uchar(latin1[i]);
+        Pen(room(length)).latin1Part(latin1, length);
         return *this;
     }
     Text &append(const char16_t *units, int length)
@@ -109,11 +191,11 @@ private:
         buffer = heap.data();
     }
 
-    char16_t local[256];
+    char16_t local[512];
     std::vector<char16_t> heap;
     char16_t *buffer = local;
     int size = 0;
-    int capacity = 256;
+    int capacity = 512;
 };
 
 // "1 warning", "2 warnings".

@@ -43,5 +43,6 @@ struct DbcFinding {
     int line;
     QString text;
 };
+Q_DECLARE_TYPEINFO(DbcFinding, Q_MOVABLE_TYPE);
 
 #endif // DBCFINDINGS_H
