@@ -108,12 +108,12 @@ struct NameSum {
         words = words && (~(digits | letters | underscores) & inName) == 0;
     }
     // Appends a part number's digits, as the header writes them.
-    void addPart(int part)
+    void addPart(uint part)
     {
-        char digits[12];
-        const char *end = BitWalk::putDecimal(digits, quint32(part));
-        for (const char *digit = digits; digit != end; ++digit, ++length)
-            sum += (quint64(uchar(*digit)) << (8 * (length % 8))) * wordKeys.key[length / 8];
+        if (part >= 10)
+            addPart(part / 10);
+        const uint at = uint(length++);
+        sum += (quint64('0' + part % 10) << (8 * (at % 8))) * wordKeys.key[at / 8];
     }
     // Its top bits pick a member's slot in the table of names.
     quint64 hash() const { return (sum ^ quint64(length)) * 0x9E3779B97F4A7C15u; }
@@ -205,15 +205,15 @@ NameSum sumOfBytes(const MemberName &name)
 template <typename Out> Out &messageLabel(Out &out, const CanMsgInfo &msg)
 {
     if (msg.msgName[0] == '\0')
-        return out << "message without a name: ";
-    return (out << "message ").name(msg.msgName) << ": ";
+        return out << u"message without a name: ";
+    return (out << u"message ").name(msg.msgName) << u": ";
 }
 
 template <typename Out> Out &signalLabel(Out &out, const CanSignalInfo &sig)
 {
     if (sig.signalName[0] == '\0')
-        return out << "signal without a name";
-    return (out << "signal ").name(sig.signalName);
+        return out << u"signal without a name";
+    return (out << u"signal ").name(sig.signalName);
 }
 
 Text &memberLabel(Text &out, const MemberName &name)
@@ -243,8 +243,8 @@ const char *namelessReason(const QString &line)
 Pen &bitsLaidOut(Pen &out, const CanSignalInfo &sig)
 {
     if (sig.bitLength == 1)
-        return out << "laid out at bit " << sig.bitStart;
-    return out << "laid out over bits " << sig.bitStart << " to "
+        return out << u"laid out at bit " << sig.bitStart;
+    return out << u"laid out over bits " << sig.bitStart << u" to "
                << sig.bitStart + sig.bitLength - 1;
 }
 
@@ -357,7 +357,7 @@ void MessageFindings::member(int part, const CanSignalInfo *sig)
     }
     NameSum sum = sig ? namedSum : reserveSum;
     if (part >= 0)
-        sum.addPart(part);
+        sum.addPart(uint(part));
     const quint64 hash = sum.hash();
     const int earlier = indexOfEarlier(hash, part, sig);
     if (earlier >= 0) {
@@ -418,8 +418,8 @@ int MessageFindings::indexOfEarlier(quint64 hash, int part, const CanSignalInfo 
 // (bit k becomes 7 - k), so the two always differ.
 Pen &MessageFindings::placed(Pen &out, const CanSignalInfo &sig) const
 {
-    return signalLabel(out, sig) << " (start bit " << fileStartBit(sig) << ", laid out at "
-                                 << sig.bitStart << ")";
+    return signalLabel(out, sig) << u" (start bit " << fileStartBit(sig) << u", laid out at "
+                                 << sig.bitStart << u")";
 }
 
 // The written signal that covers a bit, or null. The signals the walk writes
@@ -441,12 +441,12 @@ Pen &MessageFindings::notWrittenReason(Pen &out, const CanSignalInfo &sig)
 {
     const CanSignalInfo *other = writtenAt(sig.bitStart);
     if (!other)
-        return out << "it starts after bit 63";
+        return out << u"it starts after bit 63";
     if (other->bitStart == sig.bitStart)
-        out << "it shares its start bit with ";
+        out << u"it shares its start bit with ";
     else
-        out << "it starts inside ";
-    return bitsLaidOut(signalLabel(out, *other) << " (", *other) << ")";
+        out << u"it starts inside ";
+    return bitsLaidOut(signalLabel(out, *other) << u" (", *other) << u")";
 }
 
 Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
@@ -490,20 +490,20 @@ DbcFinding::Kind MessageFindings::signalFinding(Pen &out, const CanSignalInfo &s
 {
     if (fileStartBit(sig) > DbcLimits::MaxBitNumber) {
         // Kept out of the walk by the reader: the record cannot hold the number.
-        signalLabel(out, sig) << " (start bit " << fileStartBit(sig)
-                              << ") is not written: it starts after bit 63";
+        signalLabel(out, sig) << u" (start bit " << fileStartBit(sig)
+                              << u") is not written: it starts after bit 63";
     } else if (fileLength(sig) > DbcLimits::MaxBitNumber) {
-        signalLabel(out, sig) << " (start bit " << fileStartBit(sig)
-                              << ") is not written: its length " << fileLength(sig)
-                              << " is more than the header can hold";
+        signalLabel(out, sig) << u" (start bit " << fileStartBit(sig)
+                              << u") is not written: its length " << fileLength(sig)
+                              << u" is more than the header can hold";
     } else if (sig.bitLength == 0) {
-        signalLabel(out, sig) << " is not written: its length is 0";
+        signalLabel(out, sig) << u" is not written: its length is 0";
     } else if (!writtenSlot[slotOf(sig)]) {
-        notWrittenReason(placed(out, sig) << " is not written: ", sig);
+        notWrittenReason(placed(out, sig) << u" is not written: ", sig);
     } else {
-        placed(out, sig) << " runs past bit 63 to bit " << sig.bitStart + sig.bitLength - 1
-                         << ": ";
-        out.name(msg.msgName) << "_Type is wider than 64 bits";
+        placed(out, sig) << u" runs past bit 63 to bit " << sig.bitStart + sig.bitLength - 1
+                         << u": ";
+        out.name(msg.msgName) << u"_Type is wider than 64 bits";
         return DbcFinding::SignalPastBit63;
     }
     return DbcFinding::SignalNotWritten;

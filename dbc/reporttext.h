@@ -32,6 +32,13 @@ public:
 
     explicit Pen(char16_t *at) : at(at) {}
     Pen &operator<<(const char *latin1) { return latin1Part(latin1, int(std::strlen(latin1))); }
+    // Words written as a UTF-16 literal (u"..."), copied as they are.
+    template <std::size_t N> Pen &operator<<(const char16_t (&literal)[N])
+    {
+        std::memcpy(at, literal, (N - 1) * sizeof(char16_t));
+        at += N - 1;
+        return *this;
+    }
     Pen &operator<<(int value)
     {
         // Bit positions and lengths, the usual numbers, go straight in.
@@ -131,6 +138,11 @@ public:
     Text(const Text &other) { append(other.buffer, other.size); }
     Text &operator=(const Text &) = delete;
     Text &operator<<(const char *latin1) { return latin1Part(latin1, int(std::strlen(latin1))); }
+    template <std::size_t N> Text &operator<<(const char16_t (&literal)[N])
+    {
+        std::memcpy(room(N - 1), literal, (N - 1) * sizeof(char16_t));
+        return *this;
+    }
     Text &operator<<(const QString &part)
     {
         return append(reinterpret_cast<const char16_t *>(part.utf16()), part.size());
