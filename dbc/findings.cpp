@@ -57,32 +57,13 @@ bool isCKeyword(const char *name, int length)
     return false;
 }
 
-// Member names are told apart by a hash of their bytes: the sum of each
-// eight-byte word of the name (bytes past its end zero) times a key of that
-// word's own, mixed with the length. Being a sum, it takes a part number's
-// digits after a signal's name without reading the name again.
-constexpr quint64 mixed(quint64 x)
-{
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
-    return x ^ (x >> 31);
-}
-constexpr int NameWords = (int(sizeof(MemberName::bytes)) + 7) / 8;
-struct WordKeys {
-    quint64 key[NameWords];
-};
-constexpr WordKeys makeWordKeys()
-{
-    WordKeys keys = {};
-    for (int i = 0; i < NameWords; ++i)
-        keys.key[i] = mixed(quint64(i + 1) * 0x9E3779B97F4A7C15u) | 1;
-    return keys;
-}
-constexpr WordKeys wordKeys = makeWordKeys();
-
-// The sum of a name's bytes so far, and what they are made of.
+// Member names are told apart by a hash of their bytes, folded into two
+// lanes of eight: byte k goes into byte k % 8 of lane (k / 8) % 2, by
+// exclusive or. A part number's digits are folded in after a signal's name
+// without reading the name again. Names that fold alike are compared whole.
+// The fold of a name's bytes so far, and what they are made of.
 struct NameSum {
-    quint64 sum = 0;
+    quint64 lanes[2] = {};
     int length = 0;
     bool ascii = true; // no byte from 0x80 up
     bool words = true; // only letters, digits and '_'
@@ -93,7 +74,7 @@ struct NameSum {
     {
         constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
         const auto each = [](quint64 byte) { return byte * ones; };
-        sum += word * wordKeys.key[at / 8];
+        lanes[at / 8 % 2] ^= word;
         if ((word & highBits) != 0) { // a byte from 0x80 up: no letter, digit or '_'
             ascii = words = false;
             return;
@@ -113,10 +94,14 @@ struct NameSum {
         if (part >= 10)
             addPart(part / 10);
         const uint at = uint(length++);
-        sum += (quint64('0' + part % 10) << (8 * (at % 8))) * wordKeys.key[at / 8];
+        lanes[at / 8 % 2] ^= quint64('0' + part % 10) << (8 * (at % 8));
     }
     // Its top bits pick a member's slot in the table of names.
-    quint64 hash() const { return (sum ^ quint64(length)) * 0x9E3779B97F4A7C15u; }
+    quint64 hash() const
+    {
+        return ((lanes[0] ^ quint64(length)) * 0x9E3779B97F4A7C15u) ^
+               (lanes[1] * 0xC2B2AE3D27D4EB4Fu);
+    }
 };
 
 // A record's name array up to its NUL (or its end).
@@ -153,14 +138,14 @@ Q_ALWAYS_INLINE NameSum sumOfName(const char (&name)[DbcLimits::NameSize])
     const quint64 inName = (quint64(1) << sum.length) - 1;
     sum.ascii = (high & inName) == 0;
     sum.words = (wordBytes & inName) == inName;
-    for (int at = 0; at < sum.length; at += 8) {
-        quint64 word;
-        std::memcpy(&word, name + at, 8);
-        word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
-        if (sum.length - at < 8)
-            word &= (quint64(1) << (8 * (sum.length - at))) - 1;
-        sum.sum += word * wordKeys.key[at / 8];
-    }
+    // The bytes of the name, those past it zero, folded into 16.
+    const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m128i fold = _mm_setzero_si128();
+    for (int k = 0; 16 * k < sum.length; ++k)
+        fold = _mm_xor_si128(fold, _mm_and_si128(chunks[k],
+                                                 _mm_cmpgt_epi8(_mm_set1_epi8(char(sum.length - 16 * k)),
+                                                                positions)));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(sum.lanes), fold);
     return sum;
 #else
     constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
@@ -311,6 +296,11 @@ private:
         return source.line > 0 ? source.bitLengths[slotOf(sig)] : sig.bitLength;
     }
     Pen &placed(Pen &out, const CanSignalInfo &sig) const;
+    bool isWritten(const CanSignalInfo &sig) const
+    {
+        return sig.bitStart < DbcLimits::PayloadBits && (writtenStarts >> sig.bitStart & 1) != 0 &&
+               writtenFrom[sig.bitStart] == slotOf(sig);
+    }
     const CanSignalInfo *writtenAt(int bit) const;
     Pen &notWrittenReason(Pen &out, const CanSignalInfo &sig);
     DbcFinding::Kind signalFinding(Pen &out, const CanSignalInfo &sig);
@@ -319,7 +309,10 @@ private:
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
     const int slotsInUse;
-    bool writtenSlot[DbcLimits::MaxSignals] = {};
+    // The start bits of the signals the walk writes, and at each the slot
+    // of the signal written there.
+    quint64 writtenStarts = 0;
+    qint8 writtenFrom[DbcLimits::PayloadBits];
     // Member names with their signals (null: a reserve). Reserves are only
     // kept when a signal's name could be one of theirs.
     // Each member covers at least one bit, and the walk ends with the last
@@ -423,15 +416,18 @@ Pen &MessageFindings::placed(Pen &out, const CanSignalInfo &sig) const
 }
 
 // The written signal that covers a bit, or null. The signals the walk writes
-// never overlap, as it jumps past each one it writes: at most one covers it.
+// never overlap, as it jumps past each one it writes: only the last of them
+// that starts by the bit can cover it.
 const CanSignalInfo *MessageFindings::writtenAt(int bit) const
 {
-    for (int slot = 0; slot < slotsInUse; ++slot) {
-        const CanSignalInfo &sig = msg.signalInfo[slot];
-        if (writtenSlot[slot] && sig.bitStart <= bit && bit < sig.bitStart + sig.bitLength)
-            return &sig;
-    }
-    return nullptr;
+    const quint64 startsBefore =
+        bit >= DbcLimits::PayloadBits - 1 ? writtenStarts
+                                          : writtenStarts & ((quint64(2) << bit) - 1);
+    if (startsBefore == 0)
+        return nullptr;
+    const int start = DbcLimits::PayloadBits - 1 - int(qCountLeadingZeroBits(startsBefore));
+    const CanSignalInfo &sig = msg.signalInfo[writtenFrom[start]];
+    return bit < sig.bitStart + sig.bitLength ? &sig : nullptr;
 }
 
 // Why the walk passed over a signal, told by the signals it wrote: it reached
@@ -460,7 +456,8 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
     int writtenInFull = 0; // signals written that end by bit 63
     BitWalk::walkParts(msg, [&](int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {
-            writtenSlot[slotOf(*sig)] = true;
+            writtenStarts |= quint64(1) << sig->bitStart;
+            writtenFrom[sig->bitStart] = qint8(slotOf(*sig));
             writtenInFull += sig->bitStart + sig->bitLength <= DbcLimits::PayloadBits;
         }
         if (!sig && !reserveNames)
@@ -472,7 +469,7 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
     for (int slot = 0; slot < slotsInUse; ++slot) {
         const CanSignalInfo &sig = msg.signalInfo[slot];
         const int end = sig.bitStart + sig.bitLength;
-        if (writtenSlot[slot] && end <= DbcLimits::PayloadBits)
+        if (end <= DbcLimits::PayloadBits && isWritten(sig))
             continue;
         // The most a signal's finding takes: three names, four numbers, and
         // words between them that come to less than 160 characters.
@@ -498,7 +495,7 @@ DbcFinding::Kind MessageFindings::signalFinding(Pen &out, const CanSignalInfo &s
                               << u" is more than the header can hold";
     } else if (sig.bitLength == 0) {
         signalLabel(out, sig) << u" is not written: its length is 0";
-    } else if (!writtenSlot[slotOf(sig)]) {
+    } else if (!isWritten(sig)) {
         notWrittenReason(placed(out, sig) << u" is not written: ", sig);
     } else {
         placed(out, sig) << u" runs past bit 63 to bit " << sig.bitStart + sig.bitLength - 1
