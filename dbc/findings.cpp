@@ -57,12 +57,12 @@ bool isCKeyword(const char *name, int length)
     return false;
 }
 
-// Member names are told apart by a hash of their bytes, folded into two
-// lanes of eight: byte k goes into byte k % 8 of lane (k / 8) % 2, by
-// exclusive or. A part number's digits are folded in after a signal's name
-// without reading the name again. Names that fold alike are compared whole.
-// The fold of a name's bytes so far, and what they are made of.
-struct NameSum {
+// A name's bytes so far, folded, and what they are made of. Member names
+// are told apart by a hash of this fold: byte k of a name goes into byte
+// k % 8 of lane (k / 8) % 2, by exclusive or, so a part number's digits are
+// folded in after a signal's name without reading the name again. Names that
+// fold alike are compared whole.
+struct NameFold {
     quint64 lanes[2] = {};
     int length = 0;
     bool ascii = true; // no byte from 0x80 up
@@ -105,10 +105,10 @@ struct NameSum {
 };
 
 // A record's name array up to its NUL (or its end).
-Q_ALWAYS_INLINE NameSum sumOfName(const char (&name)[DbcLimits::NameSize])
+Q_ALWAYS_INLINE NameFold foldOfName(const char (&name)[DbcLimits::NameSize])
 {
     static_assert(DbcLimits::NameSize % 8 == 0, "name arrays are read in words");
-    NameSum sum;
+    NameFold result;
 #ifdef __SSE2__
     // The array in three steps of 16, 16 and 8 bytes; the bits of the
     // masks below stand for its bytes.
@@ -120,9 +120,9 @@ Q_ALWAYS_INLINE NameSum sumOfName(const char (&name)[DbcLimits::NameSize])
     for (int k = 0; k < 3; ++k)
         nuls |= quint64(uint(_mm_movemask_epi8(_mm_cmpeq_epi8(chunks[k], _mm_setzero_si128()))))
                 << (16 * k);
-    sum.length = int(qCountTrailingZeroBits(nuls));
+    result.length = int(qCountTrailingZeroBits(nuls));
     quint64 high = 0, wordBytes = 0;
-    for (int k = 0; 16 * k < sum.length; ++k) {
+    for (int k = 0; 16 * k < result.length; ++k) {
         // Signed comparisons: bytes from 0x80 up compare as negative.
         const __m128i bytes = chunks[k];
         const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
@@ -135,18 +135,19 @@ Q_ALWAYS_INLINE NameSum sumOfName(const char (&name)[DbcLimits::NameSize])
         high |= quint64(uint(_mm_movemask_epi8(bytes))) << (16 * k);
         wordBytes |= quint64(uint(_mm_movemask_epi8(words))) << (16 * k);
     }
-    const quint64 inName = (quint64(1) << sum.length) - 1;
-    sum.ascii = (high & inName) == 0;
-    sum.words = (wordBytes & inName) == inName;
+    const quint64 inName = (quint64(1) << result.length) - 1;
+    result.ascii = (high & inName) == 0;
+    result.words = (wordBytes & inName) == inName;
     // The bytes of the name, those past it zero, folded into 16.
     const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     __m128i fold = _mm_setzero_si128();
-    for (int k = 0; 16 * k < sum.length; ++k)
-        fold = _mm_xor_si128(fold, _mm_and_si128(chunks[k],
-                                                 _mm_cmpgt_epi8(_mm_set1_epi8(char(sum.length - 16 * k)),
-                                                                positions)));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(sum.lanes), fold);
-    return sum;
+    for (int k = 0; 16 * k < result.length; ++k)
+        fold = _mm_xor_si128(
+            fold,
+            _mm_and_si128(chunks[k],
+                          _mm_cmpgt_epi8(_mm_set1_epi8(char(result.length - 16 * k)), positions)));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(result.lanes), fold);
+    return result;
 #else
     constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
     for (int at = 0; at < DbcLimits::NameSize; at += 8) {
@@ -155,34 +156,34 @@ Q_ALWAYS_INLINE NameSum sumOfName(const char (&name)[DbcLimits::NameSize])
         word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
         const quint64 nuls = (word - ones) & ~word & highBits; // exact up to the first NUL
         if (nuls == 0) {
-            sum.addWord(at, word, highBits);
+            result.addWord(at, word, highBits);
             continue;
         }
         const quint64 beforeNul = (nuls & (0 - nuls)) - 1;
-        sum.addWord(at, word & beforeNul, beforeNul & highBits);
-        sum.length = at + int(qCountTrailingZeroBits(nuls)) / 8;
-        return sum;
+        result.addWord(at, word & beforeNul, beforeNul & highBits);
+        result.length = at + int(qCountTrailingZeroBits(nuls)) / 8;
+        return result;
     }
-    sum.length = DbcLimits::NameSize;
-    return sum;
+    result.length = DbcLimits::NameSize;
+    return result;
 #endif
 }
 
 // A name given as bytes, such as a name in UTF-8.
-NameSum sumOfBytes(const MemberName &name)
+NameFold foldOfBytes(const MemberName &name)
 {
     static_assert(sizeof name.bytes % 8 == 0, "member names are read in words");
-    NameSum sum;
+    NameFold result;
     for (int at = 0; at < name.length; at += 8) {
         quint64 word;
         std::memcpy(&word, name.bytes + at, 8);
         word = qFromLittleEndian(word);
         const int left = name.length - at;
         const quint64 inName = left >= 8 ? ~quint64(0) : (quint64(1) << (8 * left)) - 1;
-        sum.addWord(at, word & inName, inName & 0x8080808080808080u);
+        result.addWord(at, word & inName, inName & 0x8080808080808080u);
     }
-    sum.length = name.length;
-    return sum;
+    result.length = name.length;
+    return result;
 }
 
 // How findings name a message or a signal whose line gave no name: not with
@@ -324,10 +325,10 @@ private:
     static constexpr int HashSlots = 256;
     qint16 byHash[HashSlots];
     bool reserveNames = false;
-    // The signal whose members are being walked, and the sum of its name.
+    // The signal whose members are being walked, and the fold of its name.
     const CanSignalInfo *named = nullptr;
-    NameSum namedSum;
-    NameSum reserveSum; // of "resev_", when reserves are kept
+    NameFold namedFold;
+    NameFold reserveFold; // of "resev_", when reserves are kept
 };
 
 // A member line's name: no C identifier or a keyword (once per signal, at
@@ -338,20 +339,20 @@ void MessageFindings::member(int part, const CanSignalInfo *sig)
 {
     if (sig && sig != named) {
         named = sig;
-        namedSum = sumOfName(sig->signalName);
+        namedFold = foldOfName(sig->signalName);
         // Digits after a name keep it an identifier, and make no keyword.
-        const bool identifier = namedSum.words && namedSum.length > 0 &&
+        const bool identifier = namedFold.words && namedFold.length > 0 &&
                                 !DbcMatchers::isDigit(uchar(sig->signalName[0]));
-        const bool keyword = part < 0 && isCKeyword(sig->signalName, namedSum.length);
+        const bool keyword = part < 0 && isCKeyword(sig->signalName, namedFold.length);
         if (keyword || !identifier)
             notInC(part, sig, keyword);
-        if (!namedSum.ascii) // the header writes the name in UTF-8
-            namedSum = sumOfBytes(BitWalk::latin1BytesAsUtf8(sig->signalName));
+        if (!namedFold.ascii) // the header writes the name in UTF-8
+            namedFold = foldOfBytes(BitWalk::latin1BytesAsUtf8(sig->signalName));
     }
-    NameSum sum = sig ? namedSum : reserveSum;
+    NameFold fold = sig ? namedFold : reserveFold;
     if (part >= 0)
-        sum.addPart(uint(part));
-    const quint64 hash = sum.hash();
+        fold.addPart(uint(part));
+    const quint64 hash = fold.hash();
     const int earlier = indexOfEarlier(hash, part, sig);
     if (earlier >= 0) {
         twice(part, sig, sig ? sig : members[earlier].sig);
@@ -420,9 +421,9 @@ Pen &MessageFindings::placed(Pen &out, const CanSignalInfo &sig) const
 // that starts by the bit can cover it.
 const CanSignalInfo *MessageFindings::writtenAt(int bit) const
 {
-    const quint64 startsBefore =
-        bit >= DbcLimits::PayloadBits - 1 ? writtenStarts
-                                          : writtenStarts & ((quint64(2) << bit) - 1);
+    const quint64 startsBefore = bit >= DbcLimits::PayloadBits - 1
+                                     ? writtenStarts
+                                     : writtenStarts & ((quint64(2) << bit) - 1);
     if (startsBefore == 0)
         return nullptr;
     const int start = DbcLimits::PayloadBits - 1 - int(qCountLeadingZeroBits(startsBefore));
@@ -452,7 +453,7 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
             reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
                              std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
     if (reserveNames)
-        reserveSum = sumOfBytes(BitWalk::reserveName());
+        reserveFold = foldOfBytes(BitWalk::reserveName());
     int writtenInFull = 0; // signals written that end by bit 63
     BitWalk::walkParts(msg, [&](int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {
@@ -581,7 +582,7 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, Firs
                    << "): its struct is called _Type");
     // The struct's name is the message's and "_Type"; two structs have the
     // same name when their messages have.
-    const NameSum name = sumOfName(msg.msgName);
+    const NameFold name = foldOfName(msg.msgName);
     const bool nameInC =
         name.length == 0 || (name.words && !DbcMatchers::isDigit(uchar(msg.msgName[0])));
     const auto structName = [&] { return QByteArray(msg.msgName, name.length) + "_Type"; };

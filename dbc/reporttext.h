@@ -105,10 +105,11 @@ public:
         // may widen again some that an earlier one did.
         if (length >= 8) {
             const auto widen8 = [&](int from) {
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(at + from),
-                                 _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(
-                                                       latin1 + from)),
-                                                   _mm_setzero_si128()));
+                _mm_storeu_si128(
+                    reinterpret_cast<__m128i *>(at + from),
+                    _mm_unpacklo_epi8(
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i *>(latin1 + from)),
+                        _mm_setzero_si128()));
             };
             for (int from = 0; from < length - 8; from += 8)
                 widen8(from);
@@ -122,7 +123,10 @@ public:
         at += length;
         return *this;
     }
-    char16_t *end() const { return at; }
+    char16_t *end() const
+    {
+        return at;
+    }
 
 private:
     char16_t *at;

@@ -6,11 +6,22 @@
 
 #include <QtTest>
 
+#include <cstring>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 
 Q_DECLARE_METATYPE(DbcBitOrder)
+
+// A signal of a message record filled by other code: its name bytes, and its
+// start bit as laid out and its length.
+struct RecordSignal {
+    QByteArray name;
+    int start;
+    int length;
+};
+Q_DECLARE_METATYPE(QVector<RecordSignal>)
 
 namespace
 {
@@ -48,6 +59,8 @@ private slots:
     void golden_data();
     void golden();
     void nameBytesAsLatin1InUtf8();
+    void memberNamesOfRecords_data();
+    void memberNamesOfRecords();
     void corpus_data()
     {
         addCorpusRows();
@@ -114,6 +127,53 @@ void tst_Converter::nameBytesAsLatin1InUtf8()
     msg.signalInfo[0].bitLength = 8;
     QVERIFY(CDBC::buildStructHeader(&msg, 1).contains(
         "{\r\n    unsigned char A\xc2\x80\xc2\xbf\xc3\xa9:8;\r\n    unsigned char resev_0:8;"));
+}
+
+// The member-name findings of records filled by other code, where the name
+// bytes may be anything: names are compared as the header writes them (with
+// their part numbers, in UTF-8), whatever their length.
+void tst_Converter::memberNamesOfRecords_data()
+{
+    QTest::addColumn<QVector<RecordSignal>>("signalList");
+    QTest::addColumn<QStringList>("findings");
+    const QByteArray n16 = "ABCDEFGHIJKLMNOP", n40(40, 'N');
+    QTest::newRow("names that fold alike are told apart")
+        << QVector<RecordSignal>{{n16 + "Q", 0, 8}, {"Q" + n16.mid(1) + "A", 8, 8}} << QStringList();
+    QTest::newRow("a part number after 16 bytes meets a name")
+        << QVector<RecordSignal>{{n16, 4, 8}, {n16 + "1", 16, 8}}
+        << QStringList{"message M: member ABCDEFGHIJKLMNOP1 appears twice in M_Type"};
+    QTest::newRow("bytes from 0x80 up, split and whole")
+        << QVector<RecordSignal>{{"A\xe9", 4, 8}, {"A\xe9" "1", 16, 8}}
+        << QStringList{"message M: member Aé0 is no C identifier",
+                       "message M: member Aé1 is no C identifier",
+                       "message M: member Aé1 appears twice in M_Type"};
+    QTest::newRow("names filling the whole array")
+        << QVector<RecordSignal>{{n40, 0, 8}, {n40, 8, 8}}
+        << QStringList{"message M: member " + QString(n40) + " appears twice in M_Type"};
+    QTest::newRow("keywords only as whole names")
+        << QVector<RecordSignal>{{"int", 4, 8}, {"for", 16, 8}}
+        << QStringList{"message M: member for is a C keyword"};
+}
+
+void tst_Converter::memberNamesOfRecords()
+{
+    QFETCH(QVector<RecordSignal>, signalList);
+    QFETCH(QStringList, findings);
+    CDBC engine;
+    engine.msgTable = new CanMsgInfo[1]{};
+    engine.msgCnt = 1;
+    CanMsgInfo &msg = engine.msgTable[0];
+    qstrcpy(msg.msgName, "M");
+    for (const RecordSignal &sig : signalList) {
+        CanSignalInfo &slot = msg.signalInfo[msg.signalCnt++];
+        std::memcpy(slot.signalName, sig.name.constData(), size_t(sig.name.size()));
+        slot.bitStart = quint8(sig.start);
+        slot.bitLength = quint8(sig.length);
+    }
+    QStringList texts;
+    for (const DbcFinding &finding : engine.findings())
+        texts << finding.text;
+    QCOMPARE(texts, findings);
 }
 
 // Every real DBC file converts with one note, into the header whose digest
