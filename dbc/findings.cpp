@@ -57,37 +57,19 @@ bool isCKeyword(const char *name, int length)
     return false;
 }
 
-// A name's bytes so far, folded, and what they are made of. Member names
-// are told apart by a hash of this fold: byte k of a name goes into byte
-// k % 8 of lane (k / 8) % 2, by exclusive or, so a part number's digits are
-// folded in after a signal's name without reading the name again. Names that
-// fold alike are compared whole.
+// A name's bytes so far, folded, and whether they are all letters, digits
+// and '_'. Member names are told apart by a hash of this fold: byte k of a
+// name goes into byte k % 8 of lane (k / 8) % 2, by exclusive or, so a part
+// number's digits are folded in after a signal's name without reading the
+// name again. Names that fold alike are compared whole. The header writes
+// each byte of a record's name as one character, in UTF-8, so two member
+// names are the same in the header exactly when their bytes are the same in
+// the records: the records' bytes are folded.
 struct NameFold {
     quint64 lanes[2] = {};
     int length = 0;
-    bool ascii = true; // no byte from 0x80 up
-    bool words = true; // only letters, digits and '_'
+    bool words = true;
 
-    // Takes the word at byte `at` (a multiple of 8), its bytes past the
-    // name zero; `inName` has bit 7 of each byte of the name set.
-    void addWord(int at, quint64 word, quint64 inName)
-    {
-        constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
-        const auto each = [](quint64 byte) { return byte * ones; };
-        lanes[at / 8 % 2] ^= word;
-        if ((word & highBits) != 0) { // a byte from 0x80 up: no letter, digit or '_'
-            ascii = words = false;
-            return;
-        }
-        // Each byte is below 0x80, so adding a constant below 0x80 to every
-        // byte carries into none of its neighbours; bit 7 of each sum tells
-        // whether the byte reached a bound.
-        const quint64 lower = word | each(0x20);
-        const quint64 digits = (word + each(0x80 - '0')) & ~(word + each(0x7F - '9'));
-        const quint64 letters = (lower + each(0x80 - 'a')) & ~(lower + each(0x7F - 'z'));
-        const quint64 underscores = ~((word ^ each('_')) + each(0x7F));
-        words = words && (~(digits | letters | underscores) & inName) == 0;
-    }
     // Appends a part number's digits, as the header writes them.
     void addPart(uint part)
     {
@@ -104,10 +86,12 @@ struct NameFold {
     }
 };
 
-// A record's name array up to its NUL (or its end).
+// The reserves' name before its number, in a name array as records hold names.
+constexpr char ReserveName[DbcLimits::NameSize] = "resev_";
+
+// A record's name array up to its NUL (or its end), folded.
 Q_ALWAYS_INLINE NameFold foldOfName(const char (&name)[DbcLimits::NameSize])
 {
-    static_assert(DbcLimits::NameSize % 8 == 0, "name arrays are read in words");
     NameFold result;
 #ifdef __SSE2__
     // The array in three steps of 16, 16 and 8 bytes; the bits of the
@@ -121,7 +105,9 @@ Q_ALWAYS_INLINE NameFold foldOfName(const char (&name)[DbcLimits::NameSize])
         nuls |= quint64(uint(_mm_movemask_epi8(_mm_cmpeq_epi8(chunks[k], _mm_setzero_si128()))))
                 << (16 * k);
     result.length = int(qCountTrailingZeroBits(nuls));
-    quint64 high = 0, wordBytes = 0;
+    const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    quint64 wordBytes = 0;
+    __m128i fold = _mm_setzero_si128();
     for (int k = 0; 16 * k < result.length; ++k) {
         // Signed comparisons: bytes from 0x80 up compare as negative.
         const __m128i bytes = chunks[k];
@@ -132,57 +118,48 @@ Q_ALWAYS_INLINE NameFold foldOfName(const char (&name)[DbcLimits::NameSize])
                                               _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
         const __m128i words =
             _mm_or_si128(_mm_or_si128(digits, letters), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')));
-        high |= quint64(uint(_mm_movemask_epi8(bytes))) << (16 * k);
         wordBytes |= quint64(uint(_mm_movemask_epi8(words))) << (16 * k);
+        // The bytes of the name, those past it zero, folded into 16.
+        const __m128i inName =
+            _mm_cmpgt_epi8(_mm_set1_epi8(char(result.length - 16 * k)), positions);
+        fold = _mm_xor_si128(fold, _mm_and_si128(bytes, inName));
     }
     const quint64 inName = (quint64(1) << result.length) - 1;
-    result.ascii = (high & inName) == 0;
     result.words = (wordBytes & inName) == inName;
-    // The bytes of the name, those past it zero, folded into 16.
-    const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m128i fold = _mm_setzero_si128();
-    for (int k = 0; 16 * k < result.length; ++k)
-        fold = _mm_xor_si128(
-            fold,
-            _mm_and_si128(chunks[k],
-                          _mm_cmpgt_epi8(_mm_set1_epi8(char(result.length - 16 * k)), positions)));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(result.lanes), fold);
-    return result;
 #else
+    // Eight bytes at a time, up to the word that holds the NUL.
+    static_assert(DbcLimits::NameSize % 8 == 0, "name arrays are read in words");
     constexpr quint64 ones = 0x0101010101010101u, highBits = 0x8080808080808080u;
+    const auto each = [](quint64 byte) { return byte * ones; };
+    result.length = DbcLimits::NameSize;
     for (int at = 0; at < DbcLimits::NameSize; at += 8) {
         quint64 word;
         std::memcpy(&word, name + at, 8);
         word = qFromLittleEndian(word); // byte k of the name in bits 8k to 8k + 7
         const quint64 nuls = (word - ones) & ~word & highBits; // exact up to the first NUL
-        if (nuls == 0) {
-            result.addWord(at, word, highBits);
-            continue;
+        const quint64 inName = nuls == 0 ? ~quint64(0) : (nuls & (0 - nuls)) - 1;
+        word &= inName;
+        result.lanes[at / 8 % 2] ^= word;
+        if ((word & highBits) != 0) { // a byte from 0x80 up: no letter, digit or '_'
+            result.words = false;
+        } else {
+            // Each byte is below 0x80, so adding a constant below 0x80 to
+            // every byte carries into none of its neighbours; bit 7 of each
+            // sum tells whether the byte reached a bound.
+            const quint64 lower = word | each(0x20);
+            const quint64 digits = (word + each(0x80 - '0')) & ~(word + each(0x7F - '9'));
+            const quint64 letters = (lower + each(0x80 - 'a')) & ~(lower + each(0x7F - 'z'));
+            const quint64 underscores = ~((word ^ each('_')) + each(0x7F));
+            result.words =
+                result.words && (~(digits | letters | underscores) & inName & highBits) == 0;
         }
-        const quint64 beforeNul = (nuls & (0 - nuls)) - 1;
-        result.addWord(at, word & beforeNul, beforeNul & highBits);
-        result.length = at + int(qCountTrailingZeroBits(nuls)) / 8;
-        return result;
+        if (nuls != 0) {
+            result.length = at + int(qCountTrailingZeroBits(nuls)) / 8;
+            break;
+        }
     }
-    result.length = DbcLimits::NameSize;
-    return result;
 #endif
-}
-
-// A name given as bytes, such as a name in UTF-8.
-NameFold foldOfBytes(const MemberName &name)
-{
-    static_assert(sizeof name.bytes % 8 == 0, "member names are read in words");
-    NameFold result;
-    for (int at = 0; at < name.length; at += 8) {
-        quint64 word;
-        std::memcpy(&word, name.bytes + at, 8);
-        word = qFromLittleEndian(word);
-        const int left = name.length - at;
-        const quint64 inName = left >= 8 ? ~quint64(0) : (quint64(1) << (8 * left)) - 1;
-        result.addWord(at, word & inName, inName & 0x8080808080808080u);
-    }
-    result.length = name.length;
     return result;
 }
 
@@ -346,8 +323,6 @@ void MessageFindings::member(int part, const CanSignalInfo *sig)
         const bool keyword = part < 0 && isCKeyword(sig->signalName, namedFold.length);
         if (keyword || !identifier)
             notInC(part, sig, keyword);
-        if (!namedFold.ascii) // the header writes the name in UTF-8
-            namedFold = foldOfBytes(BitWalk::latin1BytesAsUtf8(sig->signalName));
     }
     NameFold fold = sig ? namedFold : reserveFold;
     if (part >= 0)
@@ -451,9 +426,9 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
     for (int slot = 0; slot < slotsInUse; ++slot)
         reserveNames =
             reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
-                             std::memcmp(msg.signalInfo[slot].signalName, "resev_", 6) == 0);
+                             std::memcmp(msg.signalInfo[slot].signalName, ReserveName, 6) == 0);
     if (reserveNames)
-        reserveFold = foldOfBytes(BitWalk::reserveName());
+        reserveFold = foldOfName(ReserveName);
     int writtenInFull = 0; // signals written that end by bit 63
     BitWalk::walkParts(msg, [&](int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {

@@ -153,6 +153,26 @@ void tst_Converter::memberNamesOfRecords_data()
     QTest::newRow("keywords only as whole names")
         << QVector<RecordSignal>{{"int", 4, 8}, {"for", 16, 8}}
         << QStringList{"message M: member for is a C keyword"};
+    QTest::newRow("every kind of word character, and others")
+        << QVector<RecordSignal>{{"Aa_Zz09", 0, 8}, {"-x", 8, 8}}
+        << QStringList{"message M: member -x is no C identifier"};
+    QTest::newRow("part numbers of two digits")
+        << QVector<RecordSignal>{{"A10", 0, 8}, {"A", 8, 100}}
+        << QStringList{"message M: member A10 appears twice in M_Type",
+                       "message M: signal A (start bit 15, laid out at 8) runs past bit 63 to "
+                       "bit 107: M_Type is wider than 64 bits"};
+    QTest::newRow("a long name inside another signal")
+        << QVector<RecordSignal>{{"Wide", 0, 12}, {"InsideWithAName_17", 3, 2}}
+        << QStringList{"message M: signal InsideWithAName_17 (start bit 4, laid out at 3) is not "
+                       "written: it starts inside signal Wide (laid out over bits 0 to 11)"};
+    // A split name meets a numbered one at every length a name array holds.
+    const QByteArray letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklm";
+    for (int length = 1; length < DbcLimits::NameSize; ++length) {
+        const QByteArray name = letters.left(length);
+        QTest::newRow(qPrintable(QString("a split name of %1 bytes").arg(length)))
+            << QVector<RecordSignal>{{name, 4, 8}, {name + "1", 16, 8}}
+            << QStringList{"message M: member " + name + "1 appears twice in M_Type"};
+    }
 }
 
 void tst_Converter::memberNamesOfRecords()
