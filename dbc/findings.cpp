@@ -276,8 +276,7 @@ private:
     Pen &placed(Pen &out, const CanSignalInfo &sig) const;
     bool isWritten(const CanSignalInfo &sig) const
     {
-        return sig.bitStart < DbcLimits::PayloadBits && (writtenStarts >> sig.bitStart & 1) != 0 &&
-               writtenFrom[sig.bitStart] == slotOf(sig);
+        return (writtenSlots >> slotOf(sig) & 1) != 0;
     }
     const CanSignalInfo *writtenAt(int bit) const;
     Pen &notWrittenReason(Pen &out, const CanSignalInfo &sig);
@@ -291,6 +290,9 @@ private:
     // of the signal written there.
     quint64 writtenStarts = 0;
     qint8 writtenFrom[DbcLimits::PayloadBits];
+    // By slot, the signals the walk writes, and those of them that run past bit 63.
+    quint64 writtenSlots = 0;
+    quint64 pastBit63 = 0;
     // Member names with their signals (null: a reserve). Reserves are only
     // kept when a signal's name could be one of theirs.
     // Each member covers at least one bit, and the walk ends with the last
@@ -429,24 +431,25 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
                              std::memcmp(msg.signalInfo[slot].signalName, ReserveName, 6) == 0);
     if (reserveNames)
         reserveFold = foldOfName(ReserveName);
-    int writtenInFull = 0; // signals written that end by bit 63
     BitWalk::walkParts(msg, [&](int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {
+            const quint64 slotBit = quint64(1) << slotOf(*sig);
+            writtenSlots |= slotBit;
+            if (sig->bitStart + sig->bitLength > DbcLimits::PayloadBits)
+                pastBit63 |= slotBit;
             writtenStarts |= quint64(1) << sig->bitStart;
             writtenFrom[sig->bitStart] = qint8(slotOf(*sig));
-            writtenInFull += sig->bitStart + sig->bitLength <= DbcLimits::PayloadBits;
         }
         if (!sig && !reserveNames)
             return;
         member(part, sig);
     });
-    if (writtenInFull == slotsInUse)
-        return; // nothing to tell about any signal
-    for (int slot = 0; slot < slotsInUse; ++slot) {
-        const CanSignalInfo &sig = msg.signalInfo[slot];
-        const int end = sig.bitStart + sig.bitLength;
-        if (end <= DbcLimits::PayloadBits && isWritten(sig))
-            continue;
+    static_assert(DbcLimits::MaxSignals <= 64, "a bit for each slot");
+    const quint64 inUse =
+        slotsInUse == 64 ? ~quint64(0) : (quint64(1) << slotsInUse) - 1; // each slot in use
+    // The signals not written, or written past bit 63, in the order of their slots.
+    for (quint64 toTell = (inUse & ~writtenSlots) | pastBit63; toTell != 0; toTell &= toTell - 1) {
+        const CanSignalInfo &sig = msg.signalInfo[qCountTrailingZeroBits(toTell)];
         // The most a signal's finding takes: three names, four numbers, and
         // words between them that come to less than 160 characters.
         constexpr int mostUnits = 3 * Pen::MostForName + 4 * Pen::MostForNumber + 160;
