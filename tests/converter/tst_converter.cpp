@@ -59,8 +59,8 @@ private slots:
     void golden_data();
     void golden();
     void nameBytesAsLatin1InUtf8();
-    void memberNamesOfRecords_data();
-    void memberNamesOfRecords();
+    void findingsOfRecords_data();
+    void findingsOfRecords();
     void corpus_data()
     {
         addCorpusRows();
@@ -129,10 +129,11 @@ void tst_Converter::nameBytesAsLatin1InUtf8()
         "{\r\n    unsigned char A\xc2\x80\xc2\xbf\xc3\xa9:8;\r\n    unsigned char resev_0:8;"));
 }
 
-// The member-name findings of records filled by other code, where the name
-// bytes may be anything: names are compared as the header writes them (with
-// their part numbers, in UTF-8), whatever their length.
-void tst_Converter::memberNamesOfRecords_data()
+// The findings of records filled by other code, where the name bytes may be
+// anything: member names are compared as the header writes them (with their
+// part numbers, in UTF-8), whatever their length; start bits are the records'
+// mirrored back.
+void tst_Converter::findingsOfRecords_data()
 {
     QTest::addColumn<QVector<RecordSignal>>("signalList");
     QTest::addColumn<QStringList>("findings");
@@ -161,6 +162,10 @@ void tst_Converter::memberNamesOfRecords_data()
         << QStringList{"message M: member A10 appears twice in M_Type",
                        "message M: signal A (start bit 15, laid out at 8) runs past bit 63 to "
                        "bit 107: M_Type is wider than 64 bits"};
+    QTest::newRow("the last start bit a record holds")
+        << QVector<RecordSignal>{{"Top", 248, 1}}
+        << QStringList{"message M: signal Top (start bit 255, laid out at 248) is not written: "
+                       "it starts after bit 63"};
     QTest::newRow("a long name inside another signal")
         << QVector<RecordSignal>{{"Wide", 0, 12}, {"InsideWithAName_17", 3, 2}}
         << QStringList{"message M: signal InsideWithAName_17 (start bit 4, laid out at 3) is not "
@@ -175,7 +180,7 @@ void tst_Converter::memberNamesOfRecords_data()
     }
 }
 
-void tst_Converter::memberNamesOfRecords()
+void tst_Converter::findingsOfRecords()
 {
     QFETCH(QVector<RecordSignal>, signalList);
     QFETCH(QStringList, findings);
