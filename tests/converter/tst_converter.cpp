@@ -139,15 +139,26 @@ void tst_Converter::findingsOfRecords_data()
     QTest::addColumn<QStringList>("findings");
     const QByteArray n16 = "ABCDEFGHIJKLMNOP", n40(40, 'N');
     QTest::newRow("names that fold alike are told apart")
-        << QVector<RecordSignal>{{n16 + "Q", 0, 8}, {"Q" + n16.mid(1) + "A", 8, 8}} << QStringList();
+        << QVector<RecordSignal>{{n16 + "Q", 0, 8}, {"Q" + n16.mid(1) + "A", 8, 8}}
+        << QStringList();
     QTest::newRow("a part number after 16 bytes meets a name")
         << QVector<RecordSignal>{{n16, 4, 8}, {n16 + "1", 16, 8}}
         << QStringList{"message M: member ABCDEFGHIJKLMNOP1 appears twice in M_Type"};
     QTest::newRow("bytes from 0x80 up, split and whole")
-        << QVector<RecordSignal>{{"A\xe9", 4, 8}, {"A\xe9" "1", 16, 8}}
+        << QVector<RecordSignal>{{QByteArray("A\xe9"), 4, 8}, {QByteArray("A\xe9") + '1', 16, 8}}
         << QStringList{"message M: member Aé0 is no C identifier",
                        "message M: member Aé1 is no C identifier",
                        "message M: member Aé1 appears twice in M_Type"};
+    const QByteArray accents(39, '\xe9');
+    QTest::newRow("39 bytes from 0x80 up, in UTF-8 twice as long")
+        << QVector<RecordSignal>{{accents, 4, 8}, {accents + "1", 16, 8}}
+        << QStringList{"message M: member " + QString(39, QChar(0xe9)) + "0 is no C identifier",
+                       "message M: member " + QString(39, QChar(0xe9)) + "1 is no C identifier",
+                       "message M: member " + QString(39, QChar(0xe9)) +
+                           "1 appears twice in M_Type"};
+    QTest::newRow("a signal named like a later reserve, in the first slot")
+        << QVector<RecordSignal>{{"resev_1", 8, 8}}
+        << QStringList{"message M: member resev_1 appears twice in M_Type"};
     QTest::newRow("names filling the whole array")
         << QVector<RecordSignal>{{n40, 0, 8}, {n40, 8, 8}}
         << QStringList{"message M: member " + QString(n40) + " appears twice in M_Type"};
