@@ -147,6 +147,17 @@ struct StartIndex {
     quint64 startBits = 0; // bit k set where a slot starts at bit k
 };
 
+// The name of reserve members before their number, in a name array as
+// records hold names.
+constexpr char ReserveName[DbcLimits::NameSize] = "resev_";
+
+// The same name as member lines write it.
+inline const MemberName &reserveName()
+{
+    static const MemberName name = latin1BytesAsUtf8(ReserveName);
+    return name;
+}
+
 // A signal's members: one whole member when it ends inside the byte of its
 // start bit, otherwise numbered parts that never cross a byte boundary.
 template <typename Visit> void visitParts(const CanSignalInfo &sig, Visit &visit)
@@ -169,12 +180,13 @@ template <typename Visit> void visitParts(const CanSignalInfo &sig, Visit &visit
 // runs of bits at which no signal starts become reserve members "resev_N",
 // closed at every byte boundary. A signal running past bit 63 is visited in
 // full and ends the walk. Every signal is visited at most once, its members
-// one after another. For each member in order, `visit` gets its part number
-// (-1: not numbered; for a reserve its N), its width, and its signal (null
-// for a reserve).
-template <typename Visit> void walkParts(const CanMsgInfo &msg, Visit &&visit)
+// one after another. `starts` is the message's start index, which the caller
+// may keep to learn which slot the walk took at each start. For each member
+// in order, `visit` gets its part number (-1: not numbered; for a reserve its
+// N), its width, and its signal (null for a reserve).
+template <typename Visit>
+void walkParts(const CanMsgInfo &msg, const StartIndex &starts, Visit &&visit)
 {
-    const StartIndex starts(msg);
     int position = 0;
     int gap = 0;
     int reserve = 0;
@@ -199,20 +211,13 @@ template <typename Visit> void walkParts(const CanMsgInfo &msg, Visit &&visit)
     }
 }
 
-// The name reserves are written with, before their number.
-inline const MemberName &reserveName()
-{
-    static const MemberName name = {{'r', 'e', 's', 'e', 'v', '_'}, 6};
-    return name;
-}
-
 // The same walk with names: `visit` gets each member's name (without its
 // part number), its part number, its width and its signal.
 template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
 {
     const CanSignalInfo *named = nullptr;
     MemberName name;
-    walkParts(msg, [&](int part, int width, const CanSignalInfo *sig) {
+    walkParts(msg, StartIndex(msg), [&](int part, int width, const CanSignalInfo *sig) {
         if (!sig) {
             visit(reserveName(), part, width, nullptr);
             return;

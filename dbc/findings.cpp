@@ -6,8 +6,8 @@
 // signal the walk passes over is explained by the signals it did visit.
 //
 // The findings are worked out on every conversion, so they are built without
-// a temporary string per member: member names are compared as the bytes the
-// header writes, and a text is put together only for a finding.
+// a temporary string per member: member names are compared as the records'
+// bytes, read once per signal, and a text is put together only for a finding.
 
 #include "bitwalk.h"
 #include "dbcmatchers.h"
@@ -25,7 +25,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <vector>
 
 namespace
 {
@@ -85,9 +84,6 @@ struct NameFold {
                (lanes[1] * 0xC2B2AE3D27D4EB4Fu);
     }
 };
-
-// The reserves' name before its number, in a name array as records hold names.
-constexpr char ReserveName[DbcLimits::NameSize] = "resev_";
 
 // A record's name array up to its NUL (or its end), folded.
 Q_ALWAYS_INLINE NameFold foldOfName(const char (&name)[DbcLimits::NameSize])
@@ -163,6 +159,13 @@ Q_ALWAYS_INLINE NameFold foldOfName(const char (&name)[DbcLimits::NameSize])
     return result;
 }
 
+// Whether a record's name, as folded, is a C identifier (keywords aside): a
+// word that does not start with a digit. Digits after it keep it one.
+bool isIdentifier(const NameFold &fold, const char (&name)[DbcLimits::NameSize])
+{
+    return fold.words && fold.length > 0 && !DbcMatchers::isDigit(uchar(name[0]));
+}
+
 // How findings name a message or a signal whose line gave no name: not with
 // an empty one. `out` is a text, or a pen with room for a signal's finding.
 template <typename Out> Out &messageLabel(Out &out, const CanMsgInfo &msg)
@@ -218,7 +221,7 @@ public:
     MessageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
                     QVector<DbcFinding> &found)
         : msg(msg), source(source), found(found),
-          slotsInUse(qMin<int>(msg.signalCnt, DbcLimits::MaxSignals))
+          slotsInUse(qMin<int>(msg.signalCnt, DbcLimits::MaxSignals)), starts(msg)
     {
         std::fill(std::begin(byHash), std::end(byHash), qint16(-1));
     }
@@ -286,10 +289,8 @@ private:
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
     const int slotsInUse;
-    // The start bits of the signals the walk writes, and at each the slot
-    // of the signal written there.
-    quint64 writtenStarts = 0;
-    qint8 writtenFrom[DbcLimits::PayloadBits];
+    const BitWalk::StartIndex starts; // the walk's: the slot it takes at each start
+    quint64 writtenStarts = 0;        // the start bits of the signals the walk writes
     // By slot, the signals the walk writes, and those of them that run past bit 63.
     quint64 writtenSlots = 0;
     quint64 pastBit63 = 0;
@@ -319,11 +320,9 @@ void MessageFindings::member(int part, const CanSignalInfo *sig)
     if (sig && sig != named) {
         named = sig;
         namedFold = foldOfName(sig->signalName);
-        // Digits after a name keep it an identifier, and make no keyword.
-        const bool identifier = namedFold.words && namedFold.length > 0 &&
-                                !DbcMatchers::isDigit(uchar(sig->signalName[0]));
+        // Digits after a name make no keyword.
         const bool keyword = part < 0 && isCKeyword(sig->signalName, namedFold.length);
-        if (keyword || !identifier)
+        if (keyword || !isIdentifier(namedFold, sig->signalName))
             notInC(part, sig, keyword);
     }
     NameFold fold = sig ? namedFold : reserveFold;
@@ -404,7 +403,7 @@ const CanSignalInfo *MessageFindings::writtenAt(int bit) const
     if (startsBefore == 0)
         return nullptr;
     const int start = DbcLimits::PayloadBits - 1 - int(qCountLeadingZeroBits(startsBefore));
-    const CanSignalInfo &sig = msg.signalInfo[writtenFrom[start]];
+    const CanSignalInfo &sig = msg.signalInfo[starts.firstSlot[start]];
     return bit < sig.bitStart + sig.bitLength ? &sig : nullptr;
 }
 
@@ -425,20 +424,21 @@ Pen &MessageFindings::notWrittenReason(Pen &out, const CanSignalInfo &sig)
 
 Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
 {
+    const int reservePrefix = BitWalk::reserveName().length;
     for (int slot = 0; slot < slotsInUse; ++slot)
         reserveNames =
             reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
-                             std::memcmp(msg.signalInfo[slot].signalName, ReserveName, 6) == 0);
+                             std::memcmp(msg.signalInfo[slot].signalName, BitWalk::ReserveName,
+                                         size_t(reservePrefix)) == 0);
     if (reserveNames)
-        reserveFold = foldOfName(ReserveName);
-    BitWalk::walkParts(msg, [&](int part, int, const CanSignalInfo *sig) {
+        reserveFold = foldOfName(BitWalk::ReserveName);
+    BitWalk::walkParts(msg, starts, [&](int part, int, const CanSignalInfo *sig) {
         if (sig && part <= 0) {
             const quint64 slotBit = quint64(1) << slotOf(*sig);
             writtenSlots |= slotBit;
             if (sig->bitStart + sig->bitLength > DbcLimits::PayloadBits)
                 pastBit63 |= slotBit;
             writtenStarts |= quint64(1) << sig->bitStart;
-            writtenFrom[sig->bitStart] = qint8(slotOf(*sig));
         }
         if (!sig && !reserveNames)
             return;
@@ -561,8 +561,7 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, Firs
     // The struct's name is the message's and "_Type"; two structs have the
     // same name when their messages have.
     const NameFold name = foldOfName(msg.msgName);
-    const bool nameInC =
-        name.length == 0 || (name.words && !DbcMatchers::isDigit(uchar(msg.msgName[0])));
+    const bool nameInC = name.length == 0 || isIdentifier(name, msg.msgName);
     const auto structName = [&] { return QByteArray(msg.msgName, name.length) + "_Type"; };
     if (!nameInC)
         add(DbcFinding::NoCName, source.line,

@@ -31,7 +31,6 @@ public:
     static constexpr int MostForName = 48;
 
     explicit Pen(char16_t *at) : at(at) {}
-    Pen &operator<<(const char *latin1) { return latin1Part(latin1, int(std::strlen(latin1))); }
     // Words written as a UTF-16 literal (u"..."), copied as they are.
     template <std::size_t N> Pen &operator<<(const char16_t (&literal)[N])
     {
