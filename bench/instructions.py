@@ -113,7 +113,7 @@ def main():
     for label, size, total, read, findings, _ in rows:
         print(f'| {label} | {size:,} | {millions(total)} ({total / floor:.1f} x the floor) '
               f'| {millions(read)} | {read / size:.1f} '
-              f'| {millions(findings)} ({findings / read:.2f} of the read) |')
+              f'| {millions(findings)} ({findings / read:.3f} of the read) |')
     print()
     print('Goals: readDbc at most 25 instructions per byte, findings() at most a quarter of')
     print('readDbc, the whole conversion at most 3 (vw_mqb.dbc) or 10 (max) times the floor.')

@@ -175,7 +175,7 @@ template <typename Out> Out &messageLabel(Out &out, const CanMsgInfo &msg)
     return (out << u"message ").name(msg.msgName) << u": ";
 }
 
-template <typename Out> Out &signalLabel(Out &out, const CanSignalInfo &sig)
+template <typename Out> Q_ALWAYS_INLINE Out &signalLabel(Out &out, const CanSignalInfo &sig)
 {
     if (sig.signalName[0] == '\0')
         return out << u"signal without a name";
@@ -285,6 +285,14 @@ private:
     Pen &notWrittenReason(Pen &out, const CanSignalInfo &sig);
     DbcFinding::Kind signalFinding(Pen &out, const CanSignalInfo &sig);
 
+    // The message's label, written once for the findings of all its signals.
+    static constexpr int LabelRoom = 64;
+    static_assert(sizeof "message " - 1 + Pen::MostForName + 2 <= LabelRoom &&
+                      sizeof "message without a name: " - 1 <= LabelRoom,
+                  "room for either label");
+    char16_t label[LabelRoom] = {};
+    int labelLength = 0;
+
     const CanMsgInfo &msg;
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
@@ -301,8 +309,10 @@ private:
     Member members[DbcLimits::PayloadBits + DbcLimits::MaxBitNumber];
     int memberCount = 0;
     // The members by their names' hash, open addressing: each slot the index
-    // of a member, or -1. Used while it is at most three quarters full.
-    static constexpr int HashSlots = 256;
+    // of a member, or -1. Used while it is at most three quarters full, as
+    // it always is: a struct has at most 96 members (63 of one bit, and the
+    // 33 parts of a signal that runs from bit 63 over 255 bits).
+    static constexpr int HashSlots = 128;
     qint16 byHash[HashSlots];
     bool reserveNames = false;
     // The signal whose members are being walked, and the fold of its name.
@@ -386,7 +396,7 @@ int MessageFindings::indexOfEarlier(quint64 hash, int part, const CanSignalInfo 
 // A signal with its start bit as the DBC file writes it and the bit the
 // header lays it out at. The header mirrors every start bit within its byte
 // (bit k becomes 7 - k), so the two always differ.
-Pen &MessageFindings::placed(Pen &out, const CanSignalInfo &sig) const
+Q_ALWAYS_INLINE Pen &MessageFindings::placed(Pen &out, const CanSignalInfo &sig) const
 {
     return signalLabel(out, sig) << u" (start bit " << fileStartBit(sig) << u", laid out at "
                                  << sig.bitStart << u")";
@@ -410,7 +420,7 @@ const CanSignalInfo *MessageFindings::writtenAt(int bit) const
 // Why the walk passed over a signal, told by the signals it wrote: it reached
 // the start bit and took an earlier slot there, or it never stopped there
 // because a written signal covers it, or the start lies beyond bit 63.
-Pen &MessageFindings::notWrittenReason(Pen &out, const CanSignalInfo &sig)
+Q_ALWAYS_INLINE Pen &MessageFindings::notWrittenReason(Pen &out, const CanSignalInfo &sig)
 {
     const CanSignalInfo *other = writtenAt(sig.bitStart);
     if (!other)
@@ -425,11 +435,10 @@ Pen &MessageFindings::notWrittenReason(Pen &out, const CanSignalInfo &sig)
 Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
 {
     const int reservePrefix = BitWalk::reserveName().length;
-    for (int slot = 0; slot < slotsInUse; ++slot)
-        reserveNames =
-            reserveNames || (msg.signalInfo[slot].signalName[0] == 'r' &&
-                             std::memcmp(msg.signalInfo[slot].signalName, BitWalk::ReserveName,
-                                         size_t(reservePrefix)) == 0);
+    for (int slot = 0; slot < slotsInUse && !reserveNames; ++slot)
+        reserveNames = msg.signalInfo[slot].signalName[0] == 'r' &&
+                       std::memcmp(msg.signalInfo[slot].signalName, BitWalk::ReserveName,
+                                   size_t(reservePrefix)) == 0;
     if (reserveNames)
         reserveFold = foldOfName(BitWalk::ReserveName);
     BitWalk::walkParts(msg, starts, [&](int part, int, const CanSignalInfo *sig) {
@@ -448,21 +457,33 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
     const quint64 inUse =
         slotsInUse == 64 ? ~quint64(0) : (quint64(1) << slotsInUse) - 1; // each slot in use
     // The signals not written, or written past bit 63, in the order of their slots.
-    for (quint64 toTell = (inUse & ~writtenSlots) | pastBit63; toTell != 0; toTell &= toTell - 1) {
-        const CanSignalInfo &sig = msg.signalInfo[qCountTrailingZeroBits(toTell)];
-        // The most a signal's finding takes: three names, four numbers, and
-        // words between them that come to less than 160 characters.
-        constexpr int mostUnits = 3 * Pen::MostForName + 4 * Pen::MostForNumber + 160;
-        DbcFinding::Kind kind = DbcFinding::SignalNotWritten;
-        Text text;
-        text.write(mostUnits, [&](Pen &out) { kind = signalFinding(messageLabel(out, msg), sig); });
-        add(kind, &sig, text);
+    const quint64 toTell = (inUse & ~writtenSlots) | pastBit63;
+    if (toTell == 0)
+        return;
+    Pen pen(label);
+    labelLength = int(messageLabel(pen, msg).end() - label);
+    // Each of them a finding, written in its place in the list.
+    int at = found.size();
+    found.resize(at + qPopulationCount(toTell));
+    DbcFinding *const list = found.data();
+    for (quint64 left = toTell; left != 0; left &= left - 1) {
+        const CanSignalInfo &sig = msg.signalInfo[qCountTrailingZeroBits(left)];
+        DbcFinding &finding = list[at++];
+        // The most a signal's finding takes: the label's room, two names,
+        // four numbers, and words between them that come to less than 130
+        // characters.
+        constexpr int mostUnits = LabelRoom + 2 * Pen::MostForName + 4 * Pen::MostForNumber + 130;
+        finding.text = ReportText::penned(mostUnits, [&](Pen &out) {
+            finding.kind = signalFinding(out.units(label, labelLength), sig);
+        });
+        finding.line = lineOf(&sig);
     }
 }
 
 // The finding of a signal the header does not hold whole: why it is not
-// written, or that its struct runs past bit 63.
-DbcFinding::Kind MessageFindings::signalFinding(Pen &out, const CanSignalInfo &sig)
+// written, or that its struct runs past bit 63. Its pieces are inlined into
+// the writing of its text, so that the pen's place stays in a register.
+Q_ALWAYS_INLINE DbcFinding::Kind MessageFindings::signalFinding(Pen &out, const CanSignalInfo &sig)
 {
     if (fileStartBit(sig) > DbcLimits::MaxBitNumber) {
         // Kept out of the walk by the reader: the record cannot hold the number.
@@ -506,10 +527,10 @@ public:
         for (uint at = uint(hash >> 32) & mask;; at = (at + 1) & mask) {
             Slot &slot = names[at];
             if (!slot.used) {
-                slot = {true, msg.msgName, 0, line};
+                slot = {true, msg.msgName, hash, 0, line};
                 return nullptr;
             }
-            if (std::strncmp(slot.name, msg.msgName, DbcLimits::NameSize) == 0)
+            if (slot.hash == hash && std::strncmp(slot.name, msg.msgName, DbcLimits::NameSize) == 0)
                 return &slot.line;
         }
     }
@@ -519,7 +540,7 @@ public:
         for (uint at = (quint32(id) * 2654435761u >> 7) & mask;; at = (at + 1) & mask) {
             Slot &slot = identifiers[at];
             if (!slot.used) {
-                slot = {true, nullptr, id, line};
+                slot = {true, nullptr, 0, id, line};
                 return nullptr;
             }
             if (slot.id == id)
@@ -531,6 +552,7 @@ private:
     struct Slot {
         bool used;
         const char *name;
+        quint64 hash; // the name's
         qint32 id;
         int line;
     };

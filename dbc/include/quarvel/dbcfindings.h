@@ -41,7 +41,7 @@ struct DbcFinding {
 
     Kind kind;
     int line;
-    QString text;
+    QString text; // a signal's finding is written into room for its longest form, which it keeps
 };
 Q_DECLARE_TYPEINFO(DbcFinding, Q_MOVABLE_TYPE);
 
