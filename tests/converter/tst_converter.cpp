@@ -163,8 +163,9 @@ void tst_Converter::findingsOfRecords_data()
         << QVector<RecordSignal>{{n40, 0, 8}, {n40, 8, 8}}
         << QStringList{"message M: member " + QString(n40) + " appears twice in M_Type"};
     QTest::newRow("keywords only as whole names")
-        << QVector<RecordSignal>{{"int", 4, 8}, {"for", 16, 8}}
-        << QStringList{"message M: member for is a C keyword"};
+        << QVector<RecordSignal>{{"int", 4, 8}, {"for", 16, 8}, {"_Bool", 24, 8}}
+        << QStringList{"message M: member for is a C keyword",
+                       "message M: member _Bool is a C keyword"};
     QTest::newRow("every kind of word character, and others")
         << QVector<RecordSignal>{{"Aa_Zz09", 0, 8}, {"-x", 8, 8}}
         << QStringList{"message M: member -x is no C identifier"};
