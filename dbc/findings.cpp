@@ -469,10 +469,13 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
     for (quint64 left = toTell; left != 0; left &= left - 1) {
         const CanSignalInfo &sig = msg.signalInfo[qCountTrailingZeroBits(left)];
         DbcFinding &finding = list[at++];
-        // The most a signal's finding takes: the label's room, two names,
-        // four numbers, and words between them that come to less than 130
-        // characters.
-        constexpr int mostUnits = LabelRoom + 2 * Pen::MostForName + 4 * Pen::MostForNumber + 130;
+        // The most a signal's finding takes: its label, two names, four
+        // numbers, and words between them that come to less than 130
+        // characters. That is more than the label's whole room, which is
+        // copied.
+        const int mostUnits = labelLength + 2 * Pen::MostForName + 4 * Pen::MostForNumber + 130;
+        static_assert(2 * Pen::MostForName + 4 * Pen::MostForNumber + 130 >= LabelRoom,
+                      "room for the copy of the label's room");
         finding.text = ReportText::penned(mostUnits, [&](Pen &out) {
             finding.kind = signalFinding(out.units(label, labelLength), sig);
         });
