@@ -57,11 +57,12 @@ ctest --test-dir build-asan --output-on-failure -j"$jobs"
 echo "== The engine's tests again, sanitized, through its SSE2 steps"
 # The SSE2 steps are what x86 builds run; a fault in them that no output
 # shows (reading past a name, say) is caught here.
-engine_tests='^(tst_reader|tst_converter|tst_packing|tst_cli)$'
+engine=(tst_reader tst_converter tst_packing tst_cli)
+engine_tests="^($(IFS='|'; echo "${engine[*]}"))\$"
 [ -f build-asan-sse2/CMakeCache.txt ] ||
     cmake -S . -B build-asan-sse2 -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_SANITIZE=ON \
         -DQUARVEL_BUILD_BENCH=OFF >/dev/null
-cmake --build build-asan-sse2 -j"$jobs" --target tst_reader tst_converter tst_packing tst_cli quarvel-cli
+cmake --build build-asan-sse2 -j"$jobs" --target "${engine[@]}" quarvel-cli
 ctest --test-dir build-asan-sse2 --output-on-failure -j"$jobs" -R "$engine_tests"
 
 echo "== Fuzzing the engine"
