@@ -72,7 +72,7 @@ bool convert(const Options &options, std::FILE *err)
     CDBC engine;
     bool done = engine.loadDbc(options.dbcFile);
     if (done) {
-        const QVector<DbcFinding> findings = engine.findings();
+        const QVector<DbcFinding> findings = engine.findings(options.form);
         // Written at once: a file may have thousands.
         const QStringList lines =
             CDBC::findingsReport(QStringLiteral("quarvel-cli"), options.dbcFile, findings);
@@ -111,7 +111,7 @@ bool compare(const Options &options, std::FILE *err)
             return false;
         }
     }
-    const LayoutComparison comparison = compareLayouts(before, after);
+    const LayoutComparison comparison = compareLayouts(before, after, options.form);
     const QStringList lines = layoutChangesReport(QStringLiteral("quarvel-cli"), options.dbcFile,
                                                   options.newDbcFile, comparison);
     if (!lines.isEmpty())
@@ -134,16 +134,26 @@ struct Parser {
         QStringLiteral("Compare FILE.dbc, the old version, with NEW.dbc given in place of "
                        "OUTDIR: report what NEW.dbc's header changes for code built against "
                        "FILE.dbc's. Write nothing.")};
+    const QCommandLineOption frames{
+        QStringLiteral("frames"),
+        QStringLiteral("Write the frame form: each signal at the bits the DBC file gives it, in "
+                       "its own byte order, one member per byte it touches (part k in the k-th "
+                       "byte), each struct exactly the 8 data bytes. Without it, the default "
+                       "form lays every signal out big-endian (part 0 the most significant), "
+                       "which reads right only for big-endian signals on compilers that fill "
+                       "bytes from bit 7.")};
     const QCommandLineOption layoutCheck{
         QStringLiteral("layout-check"),
-        QStringLiteral("Also write OUTDIR/dbc_2_struct_check.c, which proves on the compiler\n"
-                       "that builds it that every member lies where the header means it.")};
+        QStringLiteral("Also write OUTDIR/dbc_2_struct_check.c, which proves on the compiler "
+                       "that builds it that every signal the header writes reads from a "
+                       "frame copied into its struct the bits the DBC file gives it.")};
     const QCommandLineOption bitOrder{
         QStringLiteral("bit-order"),
-        QStringLiteral("The order of each byte's members: lsb-first (the default) for\n"
-                       "compilers that fill a byte from bit 0, msb-first for those that\n"
-                       "fill it from the top (such as big-endian PowerPC)."),
-        QStringLiteral("ORDER"), QStringLiteral("lsb-first")};
+        QStringLiteral("With --frames, the compiler the header is for: lsb-first (the default) "
+                       "for compilers that fill a byte from bit 0 (gcc, clang, MinGW and MSVC "
+                       "on x86 and ARM, most microcontroller compilers), msb-first for those "
+                       "that fill it from bit 7 (such as big-endian PowerPC)."),
+        QStringLiteral("ORDER")};
     const QCommandLineOption verbose{
         {QStringLiteral("v"), QStringLiteral("verbose")},
         QStringLiteral("Print the engine's progress lines on stderr.")};
@@ -168,7 +178,8 @@ Parser::Parser()
         "Exit status: 0 the header was written (--check: nothing to report; --compare:\n"
         "both files were read), 1 the conversion failed (--check: something to report;\n"
         "--werror: any warning, or with --compare any change), 2 usage error."));
-    parser.addOptions({check, werror, compare, layoutCheck, bitOrder, verbose, help, version});
+    parser.addOptions(
+        {check, werror, compare, frames, layoutCheck, bitOrder, verbose, help, version});
     parser.addPositionalArgument(QStringLiteral("FILE.dbc"),
                                  QStringLiteral("The DBC file to read."));
     parser.addPositionalArgument(
@@ -198,13 +209,21 @@ Options parseArguments(const QStringList &arguments)
     options.werror = parser.isSet(cli.werror);
     options.compare = parser.isSet(cli.compare);
     options.form.layoutCheck = parser.isSet(cli.layoutCheck);
-    const QString order = parser.value(cli.bitOrder);
-    if (order == QLatin1String("msb-first")) {
-        options.form.bitOrder = DbcBitOrder::MsbFirst;
-    } else if (order != QLatin1String("lsb-first")) {
-        options.error =
-            QStringLiteral("--bit-order takes lsb-first or msb-first, not '%1'").arg(order);
-        return options;
+    options.form.frames = parser.isSet(cli.frames);
+    if (parser.isSet(cli.bitOrder)) {
+        const QString order = parser.value(cli.bitOrder);
+        if (order == QLatin1String("msb-first")) {
+            options.form.bitOrder = DbcBitOrder::MsbFirst;
+        } else if (order != QLatin1String("lsb-first")) {
+            options.error =
+                QStringLiteral("--bit-order takes lsb-first or msb-first, not '%1'").arg(order);
+            return options;
+        }
+        if (!options.form.frames) {
+            options.error = QStringLiteral("--bit-order goes with --frames: the default form "
+                                           "has one order, its bytes");
+            return options;
+        }
     }
     if (options.help || options.version)
         return options;

@@ -24,7 +24,7 @@ struct Options {
     bool check = false;   // report the findings only, write nothing
     bool werror = false;  // any finding fails the conversion
     bool compare = false; // report what NEW's header changes for code built against OLD's
-    DbcHeaderForm form;   // --bit-order and --layout-check
+    DbcHeaderForm form;   // --frames, --bit-order and --layout-check
     QString dbcFile;      // with --compare: the old DBC file
     QString newDbcFile;   // with --compare: the new DBC file
     QString outputDir;

@@ -3,6 +3,7 @@
 #define BITWALK_H
 
 #include <quarvel/canmsginfo.h>
+#include <quarvel/cdbc.h>
 
 #include <QByteArray>
 #include <QtAlgorithms>
@@ -11,9 +12,12 @@
 
 #include <cstring>
 
-// The bit walk that lays a message's signals over its 64 payload bits. The
-// header writer writes a member line for each member it visits; the findings
-// learn from the very same walk what the header leaves out.
+// The walks that lay a message's signals out as struct members, one per form
+// of the header: the default form's bit walk over the mirrored start bits,
+// and the frame form's walk over the frame's bits. The header writer writes a
+// member line for each member a walk visits; the findings, the layout check
+// and the layout comparison learn from the very same walk what the header
+// holds.
 namespace BitWalk
 {
 
@@ -160,30 +164,37 @@ inline const MemberName &reserveName()
 
 // A signal's members: one whole member when it ends inside the byte of its
 // start bit, otherwise numbered parts that never cross a byte boundary.
-template <typename Visit> void visitParts(const CanSignalInfo &sig, Visit &visit)
+// `firstBit` is where its first member begins; the members lie one after
+// another from there.
+template <typename Visit> void visitParts(const CanSignalInfo &sig, int firstBit, Visit &visit)
 {
     const int start = sig.bitStart;
     const int length = sig.bitLength;
     const int byteEnd = start / 8 * 8 + 8;
     if (start + length <= byteEnd) {
-        visit(-1, length, &sig);
+        visit(-1, length, &sig, firstBit);
         return;
     }
     int part = 0;
-    visit(part++, byteEnd - start, &sig);
-    for (int remaining = length - (byteEnd - start); remaining > 0; remaining -= 8)
-        visit(part++, qMin(remaining, 8), &sig);
+    visit(part++, byteEnd - start, &sig, firstBit);
+    firstBit += byteEnd - start;
+    for (int remaining = length - (byteEnd - start); remaining > 0; remaining -= 8) {
+        visit(part++, qMin(remaining, 8), &sig, firstBit);
+        firstBit += 8;
+    }
 }
 
-// Walks bit positions 0 to 63 of one message, with start bits as flipped. A
-// signal is visited where its start bit is reached and the walk jumps past it;
-// runs of bits at which no signal starts become reserve members "resev_N",
-// closed at every byte boundary. A signal running past bit 63 is visited in
-// full and ends the walk. Every signal is visited at most once, its members
-// one after another. `starts` is the message's start index, which the caller
-// may keep to learn which slot the walk took at each start. For each member
-// in order, `visit` gets its part number (-1: not numbered; for a reserve its
-// N), its width, and its signal (null for a reserve).
+// The default form's walk over bit positions 0 to 63 of one message, with
+// start bits as flipped. A signal is visited where its start bit is reached
+// and the walk jumps past it; runs of bits at which no signal starts become
+// reserve members "resev_N", closed at every byte boundary. A signal running
+// past bit 63 is visited in full and ends the walk. Every signal is visited at
+// most once, its members one after another. `starts` is the message's start
+// index, which the caller may keep to learn which slot the walk took at each
+// start. For each member in order, `visit` gets its part number (-1: not
+// numbered; for a reserve its N), its width, its signal (null for a reserve)
+// and its first bit: the members lie one after another from bit 0 of byte 0
+// upward, so that is the sum of the widths before it.
 template <typename Visit>
 void walkParts(const CanMsgInfo &msg, const StartIndex &starts, Visit &&visit)
 {
@@ -194,8 +205,8 @@ void walkParts(const CanMsgInfo &msg, const StartIndex &starts, Visit &&visit)
         if (starts.firstSlot[position] >= 0) {
             const CanSignalInfo *sig = &msg.signalInfo[starts.firstSlot[position]];
             if (gap > 0)
-                visit(reserve++, gap, nullptr);
-            visitParts(*sig, visit);
+                visit(reserve++, gap, nullptr, position - gap);
+            visitParts(*sig, position, visit);
             position += sig->bitLength;
             gap = 0;
         } else {
@@ -204,43 +215,169 @@ void walkParts(const CanMsgInfo &msg, const StartIndex &starts, Visit &&visit)
             gap += stop - position;
             position = stop;
             if (position % 8 == 0) {
-                visit(reserve++, gap, nullptr);
+                visit(reserve++, gap, nullptr, position - gap);
                 gap = 0;
             }
         }
     }
 }
 
+// The bits of the frame a signal occupies, as the DBC file gives them: bit
+// numbers are byte * 8 + bit, bit 0 the least significant of its byte. A
+// little-endian signal (@1) runs upward from its start bit, its least
+// significant bit; a big-endian one (@0) starts at its most significant bit
+// and runs down within its byte, then on from bit 7 of the next byte. The
+// records hold the start bit mirrored within its byte, so it is mirrored back
+// here.
+struct FrameBits {
+    FrameBits(const CanSignalInfo &sig, bool littleEndian)
+        : start(sig.bitStart ^ 7), length(sig.bitLength), littleEndian(littleEndian)
+    {
+        for (int i = 0; i < length && !beyondByte7; ++i) {
+            const int bit = at(i);
+            if (bit >= DbcLimits::PayloadBits)
+                beyondByte7 = true;
+            else
+                bits |= quint64(1) << bit;
+        }
+    }
+    // The frame bit of the signal's bit `i` counted from its most
+    // significant (0) down.
+    int at(int i) const
+    {
+        if (littleEndian)
+            return start + length - 1 - i;
+        // Down within a byte, then from bit 7 of the next byte.
+        const int inByte = start % 8;
+        return i <= inByte ? start - i : (start / 8 + 1 + (i - inByte - 1) / 8) * 8 + 7 -
+                                             (i - inByte - 1) % 8;
+    }
+    int start;
+    int length;
+    bool littleEndian;
+    quint64 bits = 0;         // the signal's bits within the 8 data bytes
+    bool beyondByte7 = false; // a bit of it lies past them
+};
+
+// Which signal holds each bit of the frame in the frame form. Signals are
+// taken in the order of their slots (the file's order); one is left out when
+// it has length 0, reaches beyond byte 7, or shares a bit with a signal taken
+// before it.
+struct FrameMap {
+    FrameMap(const CanMsgInfo &msg, quint64 littleEndianSlots)
+    {
+        for (qint8 &slot : owner)
+            slot = -1;
+        const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
+        for (int s = 0; s < slotsInUse; ++s) {
+            const CanSignalInfo &sig = msg.signalInfo[s];
+            const FrameBits frame(sig, (littleEndianSlots >> s & 1) != 0);
+            if (sig.bitLength == 0 || frame.beyondByte7 || (frame.bits & taken) != 0)
+                continue;
+            taken |= frame.bits;
+            writtenSlots |= quint64(1) << s;
+            firstByte[s] = qint8(qCountTrailingZeroBits(frame.bits) / 8);
+            lastByte[s] = qint8((DbcLimits::PayloadBits - 1 - qCountLeadingZeroBits(frame.bits)) / 8);
+            for (quint64 left = frame.bits; left != 0; left &= left - 1)
+                owner[qCountTrailingZeroBits(left)] = qint8(s);
+        }
+    }
+    qint8 owner[DbcLimits::PayloadBits]; // the slot holding each frame bit, or -1
+    quint64 taken = 0;                   // the frame bits some signal holds
+    quint64 writtenSlots = 0;            // bit s set where slot s is written
+    // The first and the last byte each written slot touches.
+    qint8 firstByte[DbcLimits::MaxSignals];
+    qint8 lastByte[DbcLimits::MaxSignals];
+};
+
+// The frame form's walk: byte by byte, each byte's bits in the order the
+// compiler allocates them (from bit 0 up, or with `msbFirst` from bit 7
+// down). Each run of bits one signal holds within a byte is a member: part k
+// of a signal lies in the k-th byte it touches, and a signal within one byte
+// is one member without a number. Each run of bits no signal holds is a
+// reserve member, numbered in the order of declaration. `visit` gets the
+// same as in walkParts(), with the member's lowest frame bit as its first bit.
+template <typename Visit>
+void walkFrameParts(const CanMsgInfo &msg, const FrameMap &map, bool msbFirst, Visit &&visit)
+{
+    int reserve = 0;
+    for (int byte = 0; byte < DbcLimits::DataBytes; ++byte) {
+        int i = 0;
+        while (i < 8) {
+            const int bit = byte * 8 + (msbFirst ? 7 - i : i);
+            const int slot = map.owner[bit];
+            int width = 1;
+            while (i + width < 8 &&
+                   map.owner[byte * 8 + (msbFirst ? 7 - i - width : i + width)] == slot)
+                ++width;
+            const int lowest = msbFirst ? bit - width + 1 : bit;
+            if (slot < 0) {
+                visit(reserve++, width, nullptr, lowest);
+            } else {
+                const bool oneByte = map.firstByte[slot] == map.lastByte[slot];
+                visit(oneByte ? -1 : byte - map.firstByte[slot], width, &msg.signalInfo[slot],
+                      lowest);
+            }
+            i += width;
+        }
+    }
+}
+
+// How one message's struct is laid out: the default form, or the frame form
+// for a compiler that fills bytes from bit 0 or from bit 7.
+struct Form {
+    bool frames = false;
+    bool msbFirst = false;
+    quint64 littleEndianSlots = 0; // bit s set where slot s is little-endian (@1)
+};
+
+// The form of message `index` of a table, its byte orders from the mask
+// given for it, if any.
+inline Form formOf(const DbcHeaderForm &form, const DbcByteOrders &byteOrders, int index)
+{
+    Form walk;
+    walk.frames = form.frames;
+    walk.msbFirst = form.bitOrder == DbcBitOrder::MsbFirst;
+    walk.littleEndianSlots = index >= 0 && index < byteOrders.size() ? byteOrders.at(index) : 0;
+    return walk;
+}
+
+// The members of one message's struct in the order the header declares them,
+// in either form; `visit` gets what walkParts() gives it.
+template <typename Visit> void walkMembers(const CanMsgInfo &msg, const Form &form, Visit &&visit)
+{
+    if (form.frames)
+        walkFrameParts(msg, FrameMap(msg, form.littleEndianSlots), form.msbFirst, visit);
+    else
+        walkParts(msg, StartIndex(msg), visit);
+}
+
 // The same walk with names: `visit` gets each member's name (without its
-// part number), its part number, its width and its signal.
-template <typename Visit> void walk(const CanMsgInfo &msg, Visit &&visit)
+// part number), its part number, its width, its signal and its first bit.
+template <typename Visit> void walk(const CanMsgInfo &msg, const Form &form, Visit &&visit)
 {
     const CanSignalInfo *named = nullptr;
     MemberName name;
-    walkParts(msg, StartIndex(msg), [&](int part, int width, const CanSignalInfo *sig) {
+    walkMembers(msg, form, [&](int part, int width, const CanSignalInfo *sig, int firstBit) {
         if (!sig) {
-            visit(reserveName(), part, width, nullptr);
+            visit(reserveName(), part, width, nullptr, firstBit);
             return;
         }
         if (sig != named) { // a signal's first member
             name = latin1BytesAsUtf8(sig->signalName);
             named = sig;
         }
-        visit(name, part, width, sig);
+        visit(name, part, width, sig, firstBit);
     });
 }
 
-// The same walk, with each member's first bit counted from bit 0 of byte 0.
-// The members lie one after another from bit 0 upward, so a member's first
-// bit is the sum of the widths before it. `visit` gets the member's full name
-// (part number appended), its first bit, its width and its signal.
-template <typename Visit> void walkWithBits(const CanMsgInfo &msg, Visit &&visit)
+// The same walk, each member with its full name (part number appended).
+template <typename Visit> void walkWithBits(const CanMsgInfo &msg, const Form &form, Visit &&visit)
 {
-    int firstBit = 0;
-    walk(msg, [&](const MemberName &name, int part, int width, const CanSignalInfo *sig) {
-        visit(withPart(name, part), firstBit, width, sig);
-        firstBit += width;
-    });
+    walk(msg, form,
+         [&](const MemberName &name, int part, int width, const CanSignalInfo *sig, int firstBit) {
+             visit(withPart(name, part), firstBit, width, sig);
+         });
 }
 
 } // namespace BitWalk

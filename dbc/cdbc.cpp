@@ -29,7 +29,7 @@ bool CDBC::transDbc(QString dbcPath, QString outputDir)
     if (!loadDbc(dbcPath))
         return false;
     const QString details = findingsDetails(dbcPath, findings()).join(QLatin1Char('\n'));
-    return writeHeader(msgTable, msgCnt, outputDir, details);
+    return writeHeader(msgTable, msgCnt, outputDir, details, DbcHeaderForm(), DbcByteOrders());
 }
 
 bool CDBC::loadDbc(QString dbcPath)
@@ -53,8 +53,9 @@ bool CDBC::loadDbc(QString dbcPath)
     return true;
 }
 
-// The reader does not record byte order, so every signal is treated alike:
-// bit k of the start bit's byte becomes bit 7 - k, the byte index stays.
+// Every signal is treated alike, whatever its byte order: bit k of the start
+// bit's byte becomes bit 7 - k, the byte index stays. The default form's walk
+// lays signals out from these bits; the frame form mirrors them back.
 void CDBC::flipStartBits(CanMsgInfo *table, int count)
 {
     if (table == nullptr || count < 1)
@@ -65,6 +66,15 @@ void CDBC::flipStartBits(CanMsgInfo *table, int count)
         for (int s = 0; s < slotsInUse; ++s)
             msg.signalInfo[s].bitStart = static_cast<std::uint8_t>(msg.signalInfo[s].bitStart ^ 7);
     }
+}
+
+DbcByteOrders CDBC::byteOrders() const
+{
+    DbcByteOrders orders;
+    orders.reserve(sourceMessages.size());
+    for (const DbcSourceMessage &source : sourceMessages)
+        orders.append(source.littleEndianSlots);
+    return orders;
 }
 
 void CDBC::setFailure(const QString &path, const QString &reason)

@@ -424,6 +424,13 @@ void readSignals(QStringView block, CanMsgInfo &msg, DbcSourceMessage &source, R
         source.startBits[j] = signalNumber(fields.startBit);
         source.bitLengths[j] = signalNumber(fields.bitLength);
         storeBits(sig, source.startBits[j], source.bitLengths[j]);
+        // The byte order follows the length's '@': 1 little-endian, 0 (and
+        // anything else) big-endian.
+        if (!fields.bitLength.isNull()) {
+            const int order = int(fields.bitLength.data() - s) + int(fields.bitLength.size()) + 1;
+            if (order < n && s[order - 1] == QLatin1Char('@') && s[order] == QLatin1Char('1'))
+                source.littleEndianSlots |= quint64(1) << j;
+        }
         sig.factor = toFloat32(fields.factor);
         sig.offset = toFloat32(fields.offset);
         sig.minimum = toFloat32(fields.minimum);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // What the header leaves out or gets wrong, line by line of the DBC file.
 //
-// Every finding about signals is read off the bit walk that writes the
-// header: which signals it visits and the member names it gives them. A
-// signal the walk passes over is explained by the signals it did visit.
+// Every finding about signals is read off the walk that writes the header in
+// the form asked for: which signals it visits and the member names it gives
+// them. A signal the walk passes over is explained by the signals it did
+// visit.
 //
 // The findings are worked out on every conversion, so they are built without
 // a temporary string per member: member names are compared as the records'
@@ -218,15 +219,16 @@ Pen &bitsLaidOut(Pen &out, const CanSignalInfo &sig)
 class MessageFindings
 {
 public:
-    MessageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
+    MessageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, const BitWalk::Form &form,
                     QVector<DbcFinding> &found)
         : msg(msg), source(source), found(found),
-          slotsInUse(qMin<int>(msg.signalCnt, DbcLimits::MaxSignals)), starts(msg)
+          slotsInUse(qMin<int>(msg.signalCnt, DbcLimits::MaxSignals)), form(form), starts(msg)
     {
         std::fill(std::begin(byHash), std::end(byHash), qint16(-1));
     }
 
     void signalsOfTheWalk();
+    void signalsOfTheFrames();
 
 private:
     // A member as the findings keep it: its name is its signal's (or the
@@ -284,6 +286,10 @@ private:
     const CanSignalInfo *writtenAt(int bit) const;
     Pen &notWrittenReason(Pen &out, const CanSignalInfo &sig);
     DbcFinding::Kind signalFinding(Pen &out, const CanSignalInfo &sig);
+    template <typename Out> bool recordCannotHold(Out &out, const CanSignalInfo &sig) const;
+    void memberNames(int part, const CanSignalInfo *sig);
+    void laidOutBigEndian();
+    bool isLittleEndian(int slot) const { return (form.littleEndianSlots >> slot & 1) != 0; }
 
     // The message's label, written once for the findings of all its signals.
     static constexpr int LabelRoom = 64;
@@ -297,7 +303,8 @@ private:
     const DbcSourceMessage &source;
     QVector<DbcFinding> &found;
     const int slotsInUse;
-    const BitWalk::StartIndex starts; // the walk's: the slot it takes at each start
+    const BitWalk::Form form;
+    const BitWalk::StartIndex starts; // the default walk's: the slot it takes at each start
     quint64 writtenStarts = 0;        // the start bits of the signals the walk writes
     // By slot, the signals the walk writes, and those of them that run past bit 63.
     quint64 writtenSlots = 0;
@@ -318,6 +325,7 @@ private:
     // The signal whose members are being walked, and the fold of its name.
     const CanSignalInfo *named = nullptr;
     NameFold namedFold;
+    quint64 namesChecked = 0; // by slot, the signals whose names were checked for C
     NameFold reserveFold; // of "resev_", when reserves are kept
 };
 
@@ -330,10 +338,15 @@ void MessageFindings::member(int part, const CanSignalInfo *sig)
     if (sig && sig != named) {
         named = sig;
         namedFold = foldOfName(sig->signalName);
-        // Digits after a name make no keyword.
-        const bool keyword = part < 0 && isCKeyword(sig->signalName, namedFold.length);
-        if (keyword || !isIdentifier(namedFold, sig->signalName))
-            notInC(part, sig, keyword);
+        // Once per signal: the frame form visits a signal's members byte by
+        // byte, between those of others. Digits after a name make no keyword.
+        const quint64 slotBit = quint64(1) << slotOf(*sig);
+        if ((namesChecked & slotBit) == 0) {
+            namesChecked |= slotBit;
+            const bool keyword = part < 0 && isCKeyword(sig->signalName, namedFold.length);
+            if (keyword || !isIdentifier(namedFold, sig->signalName))
+                notInC(part, sig, keyword);
+        }
     }
     NameFold fold = sig ? namedFold : reserveFold;
     if (part >= 0)
@@ -441,7 +454,11 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
                                    size_t(reservePrefix)) == 0;
     if (reserveNames)
         reserveFold = foldOfName(BitWalk::ReserveName);
-    BitWalk::walkParts(msg, starts, [&](int part, int, const CanSignalInfo *sig) {
+    if (form.frames) {
+        signalsOfTheFrames();
+        return;
+    }
+    BitWalk::walkParts(msg, starts, [&](int part, int, const CanSignalInfo *sig, int) {
         if (sig && part <= 0) {
             const quint64 slotBit = quint64(1) << slotOf(*sig);
             writtenSlots |= slotBit;
@@ -449,10 +466,9 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
                 pastBit63 |= slotBit;
             writtenStarts |= quint64(1) << sig->bitStart;
         }
-        if (!sig && !reserveNames)
-            return;
-        member(part, sig);
+        memberNames(part, sig);
     });
+    laidOutBigEndian();
     static_assert(DbcLimits::MaxSignals <= 64, "a bit for each slot");
     const quint64 inUse =
         slotsInUse == 64 ? ~quint64(0) : (quint64(1) << slotsInUse) - 1; // each slot in use
@@ -488,16 +504,8 @@ Q_NEVER_INLINE void MessageFindings::signalsOfTheWalk()
 // the writing of its text, so that the pen's place stays in a register.
 Q_ALWAYS_INLINE DbcFinding::Kind MessageFindings::signalFinding(Pen &out, const CanSignalInfo &sig)
 {
-    if (fileStartBit(sig) > DbcLimits::MaxBitNumber) {
-        // Kept out of the walk by the reader: the record cannot hold the number.
-        signalLabel(out, sig) << u" (start bit " << fileStartBit(sig)
-                              << u") is not written: it starts after bit 63";
-    } else if (fileLength(sig) > DbcLimits::MaxBitNumber) {
-        signalLabel(out, sig) << u" (start bit " << fileStartBit(sig)
-                              << u") is not written: its length " << fileLength(sig)
-                              << u" is more than the header can hold";
-    } else if (sig.bitLength == 0) {
-        signalLabel(out, sig) << u" is not written: its length is 0";
+    if (recordCannotHold(out, sig)) {
+        // Told as it is in either form.
     } else if (!isWritten(sig)) {
         notWrittenReason(placed(out, sig) << u" is not written: ", sig);
     } else {
@@ -507,6 +515,123 @@ Q_ALWAYS_INLINE DbcFinding::Kind MessageFindings::signalFinding(Pen &out, const 
         return DbcFinding::SignalPastBit63;
     }
     return DbcFinding::SignalNotWritten;
+}
+
+// A signal that neither walk can write for what its record holds: a start
+// bit or a length the record cannot hold (the reader keeps such a signal out
+// of both walks), or length 0. Tells why and returns true; false for
+// another signal, and nothing is written then.
+template <typename Out>
+Q_ALWAYS_INLINE bool MessageFindings::recordCannotHold(Out &out, const CanSignalInfo &sig) const
+{
+    if (fileStartBit(sig) > DbcLimits::MaxBitNumber) {
+        signalLabel(out, sig) << u" (start bit " << fileStartBit(sig)
+                              << u") is not written: it starts after bit 63";
+    } else if (fileLength(sig) > DbcLimits::MaxBitNumber) {
+        signalLabel(out, sig) << u" (start bit " << fileStartBit(sig)
+                              << u") is not written: its length " << fileLength(sig)
+                              << u" is more than the header can hold";
+    } else if (sig.bitLength == 0) {
+        signalLabel(out, sig) << u" is not written: its length is 0";
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A member of the walk, for the findings about names: reserves only when a
+// signal's name could be one of theirs.
+void MessageFindings::memberNames(int part, const CanSignalInfo *sig)
+{
+    if (sig || reserveNames)
+        member(part, sig);
+}
+
+// The default form lays every signal out big-endian: a little-endian signal
+// of more than one bit reads its frame bits on no compiler.
+void MessageFindings::laidOutBigEndian()
+{
+    for (quint64 left = writtenSlots & form.littleEndianSlots; left != 0; left &= left - 1) {
+        const CanSignalInfo &sig = msg.signalInfo[qCountTrailingZeroBits(left)];
+        if (sig.bitLength < 2)
+            continue;
+        Text text = about();
+        signalLabel(text, sig) << u" (start bit " << fileStartBit(sig)
+                               << u", little-endian) is laid out big-endian: it does not read "
+                                  u"the frame bits the file gives it on any compiler";
+        add(DbcFinding::SignalBigEndian, &sig, text);
+    }
+}
+
+// Frame bits as runs, such as "frame bit 3" or "frame bits 0 to 3, 12 to 15".
+Text &frameBitRuns(Text &out, quint64 bits)
+{
+    if (qPopulationCount(bits) == 1)
+        out << u"frame bit ";
+    else
+        out << u"frame bits ";
+    bool first = true;
+    while (bits != 0) {
+        const int low = int(qCountTrailingZeroBits(bits));
+        int high = low;
+        while (high < 63 && (bits >> (high + 1) & 1) != 0)
+            ++high;
+        if (!first)
+            out << u", ";
+        first = false;
+        out << low;
+        if (high > low)
+            out << u" to " << high;
+        bits &= high == 63 ? 0 : ~quint64(0) << (high + 1);
+    }
+    return out;
+}
+
+// The frame form's findings: the names of its members, and each signal it
+// does not write, told at its line: one that shares a frame bit with a
+// signal written before it (its bits are taken in the file's order), one
+// that reaches beyond byte 7, or one its record cannot hold.
+void MessageFindings::signalsOfTheFrames()
+{
+    const BitWalk::FrameMap map(msg, form.littleEndianSlots);
+    BitWalk::walkFrameParts(msg, map, form.msbFirst,
+                            [&](int part, int, const CanSignalInfo *sig, int) {
+                                memberNames(part, sig);
+                            });
+    writtenSlots = map.writtenSlots;
+    for (int slot = 0; slot < slotsInUse; ++slot) {
+        if (isWritten(msg.signalInfo[slot]))
+            continue;
+        const CanSignalInfo &sig = msg.signalInfo[slot];
+        Text text = about();
+        if (!recordCannotHold(text, sig)) {
+            const BitWalk::FrameBits frame(sig, isLittleEndian(slot));
+            signalLabel(text, sig) << u" (start bit " << frame.start << u", length "
+                                   << frame.length;
+            if (frame.littleEndian)
+                text << u", little-endian) is not written: ";
+            else
+                text << u", big-endian) is not written: ";
+            if (frame.beyondByte7) {
+                text << u"it reaches beyond byte 7 of the frame";
+            } else {
+                // The first of its bits that a signal before it holds names
+                // that signal; signals after it may hold others.
+                int earlier = -1;
+                for (quint64 left = frame.bits & map.taken; earlier < 0; left &= left - 1) {
+                    const int owner = map.owner[qCountTrailingZeroBits(left)];
+                    if (owner < slot)
+                        earlier = owner;
+                }
+                const CanSignalInfo &other = msg.signalInfo[earlier];
+                text << u"it shares ";
+                frameBitRuns(text, frame.bits & BitWalk::FrameBits(other, isLittleEndian(earlier)).bits)
+                    << u" with ";
+                signalLabel(text, other);
+            }
+        }
+        add(DbcFinding::SignalNotWritten, &sig, text);
+    }
 }
 
 // The line each message name and each identifier is first seen at: open
@@ -611,7 +736,7 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, Firs
 
 } // namespace
 
-QVector<DbcFinding> CDBC::findings() const
+QVector<DbcFinding> CDBC::findings(const DbcHeaderForm &form) const
 {
     QVector<DbcFinding> found;
     if (msgTable == nullptr || msgCnt < 1) {
@@ -623,7 +748,9 @@ QVector<DbcFinding> CDBC::findings() const
     for (int i = 0; i < msgCnt; ++i) {
         const DbcSourceMessage &source = i < sourceMessages.size() ? sourceMessages.at(i) : unknown;
         messageFindings(msgTable[i], source, firstLines, found);
-        MessageFindings(msgTable[i], source, found).signalsOfTheWalk();
+        BitWalk::Form walkForm = BitWalk::formOf(form, DbcByteOrders(), i);
+        walkForm.littleEndianSlots = source.littleEndianSlots;
+        MessageFindings(msgTable[i], source, walkForm, found).signalsOfTheWalk();
     }
     // In line order; the findings of a file come mostly in that order already.
     const auto byLine = [](const DbcFinding &a, const DbcFinding &b) { return a.line < b.line; };
@@ -642,6 +769,7 @@ QString closingLine(const QString &dbcFile, const QVector<DbcFinding> &findings)
     static const char *const kinds[][2] = {
         {"signal not written", "signals not written"},
         {"running past bit 63", "running past bit 63"},
+        {"laid out big-endian", "laid out big-endian"},
         {"message over 64 signals", "messages over 64 signals"},
         {"name cut to 39 bytes", "names cut to 39 bytes"},
         {"name invalid in C", "names invalid in C"},

@@ -91,49 +91,7 @@ void appendMember(QByteArray &out, const MemberName &name, int part, int width)
     out.append(line, int(at - line));
 }
 
-// The member lines of one message, in the order of the bit walk.
-void appendMembers(QByteArray &out, const CanMsgInfo &msg)
-{
-    BitWalk::walk(msg, [&out](const MemberName &name, int part, int width, const CanSignalInfo *) {
-        appendMember(out, name, part, width);
-    });
-}
-
-// The same members for compilers that fill a byte from its top bit: the
-// members of each byte, which the walk never splits across bytes, declared
-// last to first, so that each lands in the bits it has in the default form.
-// Members running past the last whole byte (a signal past bit 63) leave its
-// top bits free: a nameless member declared first takes them, so that those
-// members too keep their bits from bit 0 of that byte upward.
-void appendMembersMsbFirst(QByteArray &out, const CanMsgInfo &msg)
-{
-    struct Member {
-        MemberName name;
-        int width;
-    };
-    Member byte[8];
-    int inByte = 0;
-    int bits = 0;
-    const auto flush = [&] {
-        while (inByte > 0) {
-            const Member &member = byte[--inByte];
-            appendMember(out, member.name, -1, member.width);
-        }
-    };
-    BitWalk::walkWithBits(
-        msg, [&](const MemberName &name, int firstBit, int width, const CanSignalInfo *) {
-            byte[inByte++] = Member{name, width};
-            bits = firstBit + width;
-            if (bits % 8 == 0)
-                flush();
-        });
-    if (inByte > 0) {
-        appendMember(out, MemberName{{}, 0}, -1, 8 - bits % 8);
-        flush();
-    }
-}
-
-void appendMessage(QByteArray &out, const CanMsgInfo &msg, DbcBitOrder order)
+void appendMessage(QByteArray &out, const CanMsgInfo &msg, const BitWalk::Form &form)
 {
     const QByteArray name = BitWalk::messageName(msg.msgName);
 
@@ -143,14 +101,31 @@ void appendMessage(QByteArray &out, const CanMsgInfo &msg, DbcBitOrder order)
     appendLiteral(out, "\r\nMessage ID:0x");
     out.append(QByteArray::number(quint32(msg.msgId), 16));
     appendLiteral(out, "\r\n*/\r\ntypedef struct\r\n{\r\n");
-    if (order == DbcBitOrder::MsbFirst)
-        appendMembersMsbFirst(out, msg);
-    else
-        appendMembers(out, msg);
+    BitWalk::walk(msg, form,
+                  [&out](const MemberName &name, int part, int width, const CanSignalInfo *, int) {
+                      appendMember(out, name, part, width);
+                  });
     // The closing line, a line holding a lone CR, and an empty line.
     appendLiteral(out, " }");
     out.append(name);
     appendLiteral(out, "_Type;\r\n\r\r\n\r\n");
+}
+
+// The frame form says so at its top; the default form begins with its first
+// message, as it always has.
+void appendFormComment(QByteArray &out, const DbcHeaderForm &form)
+{
+    if (!form.frames)
+        return;
+    appendLiteral(out, "/*\r\n * dbc_2_struct.h in the frame form, for compilers that fill each byte\r\n");
+    if (form.bitOrder == DbcBitOrder::MsbFirst)
+        appendLiteral(out, " * from bit 7 down (bit order msb-first).\r\n");
+    else
+        appendLiteral(out, " * from bit 0 up (bit order lsb-first).\r\n");
+    appendLiteral(out,
+                  " * Each signal lies at the bits of the frame the DBC file gives it, in its\r\n"
+                  " * own byte order; part k of a signal lies in the k-th byte it touches.\r\n"
+                  " */\r\n");
 }
 
 } // namespace
@@ -210,18 +185,20 @@ bool CDBC::prepareOutputFile(QString dirPath, QString fileName)
     return true;
 }
 
-QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count, DbcBitOrder order)
+QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count, const DbcHeaderForm &form,
+                                   const DbcByteOrders &byteOrders)
 {
     QByteArray out;
     if (table == nullptr)
         return out;
+    appendFormComment(out, form);
     // About 40 bytes per member line and 120 per message around them.
     int members = 0;
     for (int i = 0; i < count; ++i)
         members += qMin<int>(table[i].signalCnt, DbcLimits::MaxSignals) + 8;
     out.reserve(count * 120 + members * 40);
     for (int i = 0; i < count; ++i)
-        appendMessage(out, table[i], order);
+        appendMessage(out, table[i], BitWalk::formOf(form, byteOrders, i));
     return out;
 }
 
@@ -231,14 +208,17 @@ QByteArray CDBC::buildStructHeader(const CanMsgInfo *table, int count, DbcBitOrd
 // is written, flushed and closed: whatever fails, or kills the process, the
 // header is either the old one or the complete new one.
 bool CDBC::writeStructHeader(CanMsgInfo *table, int count, QString outputDir,
-                             const DbcHeaderForm &form)
+                             const DbcHeaderForm &form, const DbcByteOrders &byteOrders)
 {
-    return writeHeader(table, count, outputDir, QString(), form);
+    return writeHeader(table, count, outputDir, QString(), form, byteOrders);
 }
 
 bool CDBC::writeHeader(const CanMsgInfo *table, int count, const QString &outputDir,
-                       const QString &successDetails, const DbcHeaderForm &form)
+                       const QString &successDetails, const DbcHeaderForm &form,
+                       const DbcByteOrders &givenOrders)
 {
+    const DbcByteOrders orders =
+        givenOrders.isEmpty() && table == msgTable ? byteOrders() : givenOrders;
     const DebugLog::Batch batch;
     // The header, and with it its layout check: each goes to a temporary file
     // of its own, and only when both are complete does either replace the
@@ -249,9 +229,10 @@ bool CDBC::writeHeader(const CanMsgInfo *table, int count, const QString &output
     };
     QVector<Output> outputs;
     if (form.layoutCheck)
-        outputs.append({QString::fromLatin1(CheckFileName), buildLayoutCheck(table, count)});
+        outputs.append(
+            {QString::fromLatin1(CheckFileName), buildLayoutCheck(table, count, form, orders)});
     outputs.append(
-        {QString::fromLatin1(HeaderFileName), buildStructHeader(table, count, form.bitOrder)});
+        {QString::fromLatin1(HeaderFileName), buildStructHeader(table, count, form, orders)});
     for (const Output &output : outputs) {
         if (!prepareOutputFile(outputDir, output.name)) {
             notifyUser(DbcNotes::HeaderNotWritten);

@@ -1,18 +1,23 @@
 // SPDX-License-Identifier: MIT
-// The layout check written beside the header, "dbc_2_struct_check.c". The C
-// standard leaves the order of bit-fields within a byte to the compiler; the
-// check lets the compiler that builds the firmware prove that it puts every
-// member where the header means it: in the bits of the bit walk, counted
-// from bit 0 of byte 0, each struct as many bytes as its members fill.
+// The frame check written beside the header, "dbc_2_struct_check.c".
+// Firmware copies a frame's 8 data bytes into a message's struct and reads
+// each signal from its members; the C standard leaves the order of
+// bit-fields within a byte to the compiler. The check lets the compiler that
+// builds the firmware prove that every signal the header writes then reads
+// what the DBC file puts at its bits of the frame. The frame is the truth:
+// the check computes each signal's frame bits from its start bit, length and
+// byte order, never from the walk that wrote the header, and reads the
+// signal from its members as the header's form joins its parts.
 //
 // The C it writes is plain C89 that also compiles as C++: one function per
-// struct sets a member by its number, and a table gives each member's struct,
-// first bit, width and name. Both are expanded from one line per member, which
-// keeps a large file's check about as large as its header and quick to
-// compile, even for a small target.
+// struct reads a signal by its number, and a table gives each signal's
+// struct, frame bits and name, one line per signal.
 #include <quarvel/cdbc.h>
 
 #include "bitwalk.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -20,225 +25,36 @@ namespace
 using BitWalk::appendLiteral;
 using BitWalk::MemberName;
 
-// How the struct of each index sets a member by number: DBC_CHECK_SETTER(N)
-// defines dbc_check_set_N, whose switch holds a case per member of
-// DBC_CHECK_N.
-const char SetterCode[] =
-    "/* DBC_CHECK_<struct>(APPLY) applies APPLY to each of the struct's members:\r\n"
-    " * APPLY(struct, number from 1, first bit, width, name). DBC_CHECK_SETTER(N, T)\r\n"
-    " * defines the function that sets member `number` of struct N, of type T,\r\n"
-    " * to `value` in an otherwise zeroed struct, copies the struct's bytes into\r\n"
-    " * `bytes` and returns its size. */\r\n"
-    "#define DBC_CHECK_CASE(type, number, first_bit, width, name) \\\r\n"
-    "    case number: s.name = value; break;\r\n"
-    "#define DBC_CHECK_SETTER(type, type_name) \\\r\n"
-    "    static size_t dbc_check_set_##type(unsigned char *bytes, int number, \\\r\n"
-    "                                       unsigned char value) \\\r\n"
-    "    { \\\r\n"
-    "        type_name s; \\\r\n"
-    "        memset(&s, 0, sizeof s); \\\r\n"
-    "        switch (number) { \\\r\n"
-    "            DBC_CHECK_##type(DBC_CHECK_CASE) \\\r\n"
-    "        } \\\r\n"
-    "        memcpy(bytes, &s, sizeof s < DBC_CHECK_BYTES ? sizeof s : DBC_CHECK_BYTES); \\\r\n"
-    "        return sizeof s; \\\r\n"
-    "    }\r\n"
-    "\r\n";
-
-// The two tables: each struct, then each member.
-const char TablesStart[] =
-    "/* Each struct: its type name, the bytes its members fill, and its setter. */\r\n"
-    "#define DBC_CHECK_STRUCT(type, type_name, bytes) {#type_name, bytes, "
-    "dbc_check_set_##type},\r\n"
-    "static const struct dbc_check_struct {\r\n"
-    "    const char *name;\r\n"
-    "    size_t bytes;\r\n"
-    "    size_t (*set)(unsigned char *bytes, int number, unsigned char value);\r\n"
-    "} dbc_check_structs[] = {\r\n";
-const char TablesMiddle[] =
-    "};\r\n"
-    "\r\n"
-    "/* Each member, in the order of its number: its struct, its first bit, its\r\n"
-    " * width and its name. */\r\n"
-    "#define DBC_CHECK_ROW(type, number, first_bit, width, name) {type, first_bit, width, "
-    "#name},\r\n"
-    "static const struct dbc_check_member {\r\n"
-    "    unsigned short type;\r\n"
-    "    unsigned short first_bit;\r\n"
-    "    unsigned char width;\r\n"
-    "    const char *name;\r\n"
-    "} dbc_check_members[] = {\r\n";
-
-// The part of the check that is the same for every header, after the tables:
-// the check of one member, the three public functions and the program.
-const char CheckCode[] =
-    "/* Sets member `number` alone to all ones in an otherwise zeroed struct and\r\n"
-    " * compares the struct's bytes with those of the member's bits: true when\r\n"
-    " * they are equal. `size` gets the struct's size. */\r\n"
-    "static int dbc_check_one(int number, unsigned char *bytes, size_t *size)\r\n"
-    "{\r\n"
-    "    const struct dbc_check_member *member = &dbc_check_members[number - 1];\r\n"
-    "    unsigned char expected[DBC_CHECK_BYTES];\r\n"
-    "    int bit;\r\n"
-    "\r\n"
-    "    memset(bytes, 0, DBC_CHECK_BYTES);\r\n"
-    "    memset(expected, 0, DBC_CHECK_BYTES);\r\n"
-    "    *size = dbc_check_structs[member->type].set(bytes, number, 0xFF);\r\n"
-    "    for (bit = member->first_bit; bit < member->first_bit + member->width; ++bit)\r\n"
-    "        expected[bit / 8] |= (unsigned char)(1u << (bit % 8));\r\n"
-    "    return memcmp(bytes, expected, DBC_CHECK_BYTES) == 0;\r\n"
-    "}\r\n"
-    "\r\n"
-    "int dbc_2_struct_check(void)\r\n"
-    "{\r\n"
-    "    unsigned char bytes[DBC_CHECK_BYTES];\r\n"
-    "    size_t size;\r\n"
-    "    int number;\r\n"
-    "\r\n"
-    "    for (number = 1; number <= DBC_2_STRUCT_CHECK_MEMBERS; ++number) {\r\n"
-    "        if (!dbc_check_one(number, bytes, &size) ||\r\n"
-    "            size != dbc_check_structs[dbc_check_members[number - 1].type].bytes)\r\n"
-    "            return number;\r\n"
-    "    }\r\n"
-    "    return 0;\r\n"
-    "}\r\n"
-    "\r\n"
-    "const char *dbc_2_struct_check_type(int number)\r\n"
-    "{\r\n"
-    "    if (number < 1 || number > DBC_2_STRUCT_CHECK_MEMBERS)\r\n"
-    "        return \"\";\r\n"
-    "    return dbc_check_structs[dbc_check_members[number - 1].type].name;\r\n"
-    "}\r\n"
-    "\r\n"
-    "const char *dbc_2_struct_check_member(int number)\r\n"
-    "{\r\n"
-    "    if (number < 1 || number > DBC_2_STRUCT_CHECK_MEMBERS)\r\n"
-    "        return \"\";\r\n"
-    "    return dbc_check_members[number - 1].name;\r\n"
-    "}\r\n"
-    "\r\n"
-    "#ifdef DBC_2_STRUCT_CHECK_MAIN\r\n"
-    "#include <stdio.h>\r\n"
-    "\r\n"
-    "/* Prints the bits set in `bytes` as \"bit 5\", \"bits 16 to 23\",\r\n"
-    " * \"bits 0 to 2, 5 to 7\", or \"no bit\". */\r\n"
-    "static void dbc_check_print_bits(const unsigned char *bytes)\r\n"
-    "{\r\n"
-    "    int bits = DBC_CHECK_BYTES * 8;\r\n"
-    "    int bit;\r\n"
-    "    int ranges = 0;\r\n"
-    "    int count = 0;\r\n"
-    "\r\n"
-    "    for (bit = 0; bit < bits; ++bit)\r\n"
-    "        count += (bytes[bit / 8] >> (bit % 8)) & 1;\r\n"
-    "    fputs(count == 0 ? \"no bit\" : count == 1 ? \"bit \" : \"bits \", stdout);\r\n"
-    "    for (bit = 0; bit < bits; ++bit) {\r\n"
-    "        int last = bit;\r\n"
-    "\r\n"
-    "        if (!((bytes[bit / 8] >> (bit % 8)) & 1))\r\n"
-    "            continue;\r\n"
-    "        while (last + 1 < bits && ((bytes[(last + 1) / 8] >> ((last + 1) % 8)) & 1))\r\n"
-    "            ++last;\r\n"
-    "        printf(ranges++ ? \", %d\" : \"%d\", bit);\r\n"
-    "        if (last > bit)\r\n"
-    "            printf(\" to %d\", last);\r\n"
-    "        bit = last;\r\n"
-    "    }\r\n"
-    "}\r\n"
-    "\r\n"
-    "/* Prints every struct of another size and every member out of place, then\r\n"
-    " * their count, exit status 1; or how many members were checked, exit\r\n"
-    " * status 0. */\r\n"
-    "int main(void)\r\n"
-    "{\r\n"
-    "    unsigned char bytes[DBC_CHECK_BYTES];\r\n"
-    "    unsigned char expected[DBC_CHECK_BYTES];\r\n"
-    "    size_t size;\r\n"
-    "    int number;\r\n"
-    "    int wrong = 0;\r\n"
-    "    int wrong_size = 0;\r\n"
-    "\r\n"
-    "    for (number = 1; number <= DBC_2_STRUCT_CHECK_MEMBERS; ++number) {\r\n"
-    "        const struct dbc_check_member *member = &dbc_check_members[number - 1];\r\n"
-    "        const struct dbc_check_struct *type = &dbc_check_structs[member->type];\r\n"
-    "        int bit;\r\n"
-    "        int in_place = dbc_check_one(number, bytes, &size);\r\n"
-    "\r\n"
-    "        if (size != type->bytes &&\r\n"
-    "            (number == 1 || dbc_check_members[number - 2].type != member->type)) {\r\n"
-    "            printf(\"%s: a struct of %lu bytes, should be %lu\\n\", type->name,\r\n"
-    "                   (unsigned long)size, (unsigned long)type->bytes);\r\n"
-    "            ++wrong_size;\r\n"
-    "        }\r\n"
-    "        if (in_place)\r\n"
-    "            continue;\r\n"
-    "        ++wrong;\r\n"
-    "        memset(expected, 0, DBC_CHECK_BYTES);\r\n"
-    "        for (bit = member->first_bit; bit < member->first_bit + member->width; ++bit)\r\n"
-    "            expected[bit / 8] |= (unsigned char)(1u << (bit % 8));\r\n"
-    "        printf(\"%s.%s: should occupy \", type->name, member->name);\r\n"
-    "        dbc_check_print_bits(expected);\r\n"
-    "        fputs(\", occupies \", stdout);\r\n"
-    "        dbc_check_print_bits(bytes);\r\n"
-    "        fputs(\"\\n\", stdout);\r\n"
-    "    }\r\n"
-    "    if (wrong > 0 || wrong_size > 0) {\r\n"
-    "        printf(\"%d of %d members out of place\", wrong, DBC_2_STRUCT_CHECK_MEMBERS);\r\n"
-    "        if (wrong_size > 0)\r\n"
-    "            printf(\", %d of %d structs of another size\", wrong_size, DBC_CHECK_STRUCTS);\r\n"
-    "        fputs(\"\\n\", stdout);\r\n"
-    "        return 1;\r\n"
-    "    }\r\n"
-    "    printf(\"%d members checked, all in place\\n\", DBC_2_STRUCT_CHECK_MEMBERS);\r\n"
-    "    return 0;\r\n"
-    "}\r\n"
-    "#endif\r\n";
-
-// For a header without a named member: nothing to check.
-const char EmptyCheckCode[] = "int dbc_2_struct_check(void)\r\n"
-                              "{\r\n"
-                              "    return 0;\r\n"
-                              "}\r\n"
-                              "\r\n"
-                              "const char *dbc_2_struct_check_type(int number)\r\n"
-                              "{\r\n"
-                              "    (void)number;\r\n"
-                              "    return \"\";\r\n"
-                              "}\r\n"
-                              "\r\n"
-                              "const char *dbc_2_struct_check_member(int number)\r\n"
-                              "{\r\n"
-                              "    (void)number;\r\n"
-                              "    return \"\";\r\n"
-                              "}\r\n"
-                              "\r\n"
-                              "#ifdef DBC_2_STRUCT_CHECK_MAIN\r\n"
-                              "#include <stdio.h>\r\n"
-                              "\r\n"
-                              "int main(void)\r\n"
-                              "{\r\n"
-                              "    printf(\"0 members checked, all in place\\n\");\r\n"
-                              "    return 0;\r\n"
-                              "}\r\n"
-                              "#endif\r\n";
-
 const char Preamble[] =
     "/*\r\n"
-    " * Layout check of dbc_2_struct.h, written with it.\r\n"
+    " * Frame check of dbc_2_struct.h, written with it.\r\n"
     " *\r\n"
-    " * Proves that the compiler that builds it lays out every member of every\r\n"
-    " * struct in the bits the header means, counted from bit 0 of byte 0, and\r\n"
-    " * each struct in as many bytes as its members fill.\r\n"
+    " * Firmware copies a received frame's 8 data bytes into a message's struct\r\n"
+    " * (memcpy) and reads each signal from its members. This file proves, on the\r\n"
+    " * compiler that builds it, that every signal the header writes then reads\r\n"
+    " * the value the DBC file puts at its bits of the frame: its start bit, its\r\n"
+    " * length and its byte order. Bits are numbered byte * 8 + bit, bit 0 the\r\n"
+    " * least significant of its byte.\r\n"
     " *\r\n"
-    " * dbc_2_struct_check() returns 0 when every member is in place, otherwise\r\n"
-    " * the number (from 1) of the first member that is not, or whose struct has\r\n"
-    " * another size; dbc_2_struct_check_type() and dbc_2_struct_check_member()\r\n"
-    " * give its struct's type name and its own name.\r\n"
+    " * For each bit of a signal alone, that bit is put into a zeroed frame and\r\n"
+    " * must read as exactly that bit of the signal; with every other bit of the\r\n"
+    " * frame set, the signal must read 0. A signal's parts are joined by the\r\n"
+    " * header's rule: in the default form part 0 holds the most significant\r\n"
+    " * bits; in the frame form part k lies in the k-th byte the signal touches,\r\n"
+    " * so part 0 is the most significant of a big-endian signal (@0) and the\r\n"
+    " * least significant of a little-endian one (@1). Signals whose members or\r\n"
+    " * bits lie past the 8 data bytes, and signals without a name, are left out.\r\n"
+    " *\r\n"
+    " * dbc_2_struct_check() returns 0 when every signal reads right, otherwise\r\n"
+    " * the number (from 1, in the order of the DBC file) of the first that does\r\n"
+    " * not, or whose struct has another size; dbc_2_struct_check_type() and\r\n"
+    " * dbc_2_struct_check_signal() give its struct's type name and its name.\r\n"
     " *\r\n"
     " * Built with -DDBC_2_STRUCT_CHECK_MAIN it is a program: it prints each\r\n"
-    " * member out of place as TYPE.member with the bits it should occupy and\r\n"
-    " * those it does, then their count, and exits with status 1; or it prints\r\n"
-    " * how many members it checked and exits with status 0.\r\n"
+    " * signal that reads wrong as TYPE.signal with the frame bits it should read\r\n"
+    " * and those it reads, its most significant bit first, then their count, and\r\n"
+    " * exits with status 1; or it prints how many signals it checked and exits\r\n"
+    " * with status 0.\r\n"
     " */\r\n"
     "#include \"dbc_2_struct.h\"\r\n"
     "\r\n"
@@ -246,72 +62,425 @@ const char Preamble[] =
     "\r\n"
     "int dbc_2_struct_check(void);\r\n"
     "const char *dbc_2_struct_check_type(int number);\r\n"
+    "const char *dbc_2_struct_check_signal(int number);\r\n"
     "const char *dbc_2_struct_check_member(int number);\r\n"
     "\r\n";
 
+const char PutCode[] =
+    "/* Where a member reading more than its width marks it, after a signal's bits. */\r\n"
+    "#define DBC_CHECK_WIDER 64\r\n"
+    "\r\n"
+    "/* Puts the `width` low bits of a member's `value` into bits[*at] on, the\r\n"
+    " * most significant first, and moves *at past them. */\r\n"
+    "static void dbc_check_put(unsigned char *bits, int *at, unsigned value, int width)\r\n"
+    "{\r\n"
+    "    int k;\r\n"
+    "\r\n"
+    "    if ((value >> width) != 0)\r\n"
+    "        bits[DBC_CHECK_WIDER] = 1;\r\n"
+    "    for (k = width - 1; k >= 0; --k)\r\n"
+    "        bits[(*at)++] = (unsigned char)((value >> k) & 1u);\r\n"
+    "}\r\n"
+    "\r\n"
+    "/* For each struct, a function that copies `frame` into a zeroed struct,\r\n"
+    " * reads signal `number` from its members into `bits` and returns the\r\n"
+    " * struct's size. */\r\n";
+
+const char TablesStart[] =
+    "/* Each struct: its type name, its size in bytes, and its reader. */\r\n"
+    "static const struct dbc_check_struct {\r\n"
+    "    const char *name;\r\n"
+    "    size_t bytes;\r\n"
+    "    size_t (*read)(const unsigned char *frame, int number, unsigned char *bits);\r\n"
+    "} dbc_check_structs[] = {\r\n";
+
+const char TablesMiddle[] =
+    "};\r\n"
+    "\r\n"
+    "/* Each signal, in the order of its number: its struct, its start bit,\r\n"
+    " * length and byte order as the DBC file gives them, and its name. */\r\n"
+    "static const struct dbc_check_signal {\r\n"
+    "    unsigned short type;\r\n"
+    "    unsigned char start;\r\n"
+    "    unsigned char length;\r\n"
+    "    unsigned char little_endian;\r\n"
+    "    const char *name;\r\n"
+    "} dbc_check_signals[] = {\r\n";
+
+// The part of the check that is the same for every header, after the tables:
+// the check of one signal, the public functions and the program.
+const char CheckCode[] =
+    "};\r\n"
+    "\r\n"
+    "/* The frame bit of a signal's bit `i`, counted from its most significant\r\n"
+    " * (0) down. A little-endian signal runs up from its start bit, its least\r\n"
+    " * significant; a big-endian one runs down from its start bit, its most\r\n"
+    " * significant, within its byte and on from bit 7 of the next byte. */\r\n"
+    "static int dbc_check_frame_bit(const struct dbc_check_signal *sig, int i)\r\n"
+    "{\r\n"
+    "    int bit = sig->start;\r\n"
+    "\r\n"
+    "    if (sig->little_endian)\r\n"
+    "        return bit + sig->length - 1 - i;\r\n"
+    "    for (; i > 0; --i)\r\n"
+    "        bit = bit % 8 == 0 ? bit + 15 : bit - 1;\r\n"
+    "    return bit;\r\n"
+    "}\r\n"
+    "\r\n"
+    "/* Reads signal `number` from `frame` into bits[0] to bits[length - 1], the\r\n"
+    " * most significant first; returns its struct's size. */\r\n"
+    "static size_t dbc_check_read(int number, const unsigned char *frame, unsigned char *bits)\r\n"
+    "{\r\n"
+    "    memset(bits, 0, DBC_CHECK_WIDER + 1);\r\n"
+    "    return dbc_check_structs[dbc_check_signals[number - 1].type].read(frame, number, bits);\r\n"
+    "}\r\n"
+    "\r\n"
+    "/* Whether every bit of signal `number`, alone in a zeroed frame, reads as\r\n"
+    " * exactly that bit, and every other bit of the frame set reads as 0. */\r\n"
+    "static int dbc_check_reads_right(int number)\r\n"
+    "{\r\n"
+    "    const struct dbc_check_signal *sig = &dbc_check_signals[number - 1];\r\n"
+    "    unsigned char frame[8];\r\n"
+    "    unsigned char bits[DBC_CHECK_WIDER + 1];\r\n"
+    "    int i;\r\n"
+    "    int k;\r\n"
+    "    int bit;\r\n"
+    "\r\n"
+    "    for (i = 0; i < sig->length; ++i) {\r\n"
+    "        bit = dbc_check_frame_bit(sig, i);\r\n"
+    "        memset(frame, 0, sizeof frame);\r\n"
+    "        frame[bit / 8] = (unsigned char)(1u << (bit % 8));\r\n"
+    "        dbc_check_read(number, frame, bits);\r\n"
+    "        for (k = 0; k <= DBC_CHECK_WIDER; ++k) {\r\n"
+    "            if (bits[k] != (k == i))\r\n"
+    "                return 0;\r\n"
+    "        }\r\n"
+    "    }\r\n"
+    "    memset(frame, 0xFF, sizeof frame);\r\n"
+    "    for (i = 0; i < sig->length; ++i) {\r\n"
+    "        bit = dbc_check_frame_bit(sig, i);\r\n"
+    "        frame[bit / 8] &= (unsigned char)~(1u << (bit % 8));\r\n"
+    "    }\r\n"
+    "    dbc_check_read(number, frame, bits);\r\n"
+    "    for (k = 0; k <= DBC_CHECK_WIDER; ++k) {\r\n"
+    "        if (bits[k] != 0)\r\n"
+    "            return 0;\r\n"
+    "    }\r\n"
+    "    return 1;\r\n"
+    "}\r\n"
+    "\r\n"
+    "/* Whether signal `number`'s struct has the size the header gives it. */\r\n"
+    "static int dbc_check_right_size(int number)\r\n"
+    "{\r\n"
+    "    unsigned char frame[8];\r\n"
+    "    unsigned char bits[DBC_CHECK_WIDER + 1];\r\n"
+    "\r\n"
+    "    memset(frame, 0, sizeof frame);\r\n"
+    "    return dbc_check_read(number, frame, bits) ==\r\n"
+    "           dbc_check_structs[dbc_check_signals[number - 1].type].bytes;\r\n"
+    "}\r\n"
+    "\r\n"
+    "int dbc_2_struct_check(void)\r\n"
+    "{\r\n"
+    "    int number;\r\n"
+    "\r\n"
+    "    for (number = 1; number <= DBC_2_STRUCT_CHECK_SIGNALS; ++number) {\r\n"
+    "        if (!dbc_check_right_size(number) || !dbc_check_reads_right(number))\r\n"
+    "            return number;\r\n"
+    "    }\r\n"
+    "    return 0;\r\n"
+    "}\r\n"
+    "\r\n"
+    "const char *dbc_2_struct_check_type(int number)\r\n"
+    "{\r\n"
+    "    if (number < 1 || number > DBC_2_STRUCT_CHECK_SIGNALS)\r\n"
+    "        return \"\";\r\n"
+    "    return dbc_check_structs[dbc_check_signals[number - 1].type].name;\r\n"
+    "}\r\n"
+    "\r\n"
+    "const char *dbc_2_struct_check_signal(int number)\r\n"
+    "{\r\n"
+    "    if (number < 1 || number > DBC_2_STRUCT_CHECK_SIGNALS)\r\n"
+    "        return \"\";\r\n"
+    "    return dbc_check_signals[number - 1].name;\r\n"
+    "}\r\n"
+    "\r\n"
+    "/* The name of earlier checks, which checked members: the signal's name. */\r\n"
+    "const char *dbc_2_struct_check_member(int number)\r\n"
+    "{\r\n"
+    "    return dbc_2_struct_check_signal(number);\r\n"
+    "}\r\n"
+    "\r\n"
+    "#ifdef DBC_2_STRUCT_CHECK_MAIN\r\n"
+    "#include <stdio.h>\r\n"
+    "\r\n"
+    "/* Prints frame bits, one per bit of a signal, as runs such as \"7 to 0, 15\r\n"
+    " * to 8\"; a bit no frame bit reaches as \"none\", one several reach as\r\n"
+    " * \"several\". */\r\n"
+    "static void dbc_check_print_bits(const int *bits, int count)\r\n"
+    "{\r\n"
+    "    int i;\r\n"
+    "    int last;\r\n"
+    "    int step;\r\n"
+    "\r\n"
+    "    for (i = 0; i < count; i = last + 1) {\r\n"
+    "        last = i;\r\n"
+    "        step = 0;\r\n"
+    "        if (bits[i] >= 0 && i + 1 < count &&\r\n"
+    "            (bits[i + 1] == bits[i] + 1 || bits[i + 1] == bits[i] - 1))\r\n"
+    "            step = bits[i + 1] - bits[i];\r\n"
+    "        while (step != 0 && last + 1 < count && bits[last + 1] == bits[last] + step)\r\n"
+    "            ++last;\r\n"
+    "        if (i > 0)\r\n"
+    "            fputs(\", \", stdout);\r\n"
+    "        if (bits[i] == -1)\r\n"
+    "            fputs(\"none\", stdout);\r\n"
+    "        else if (bits[i] == -2)\r\n"
+    "            fputs(\"several\", stdout);\r\n"
+    "        else if (last > i)\r\n"
+    "            printf(\"%d to %d\", bits[i], bits[last]);\r\n"
+    "        else\r\n"
+    "            printf(\"%d\", bits[i]);\r\n"
+    "    }\r\n"
+    "}\r\n"
+    "\r\n"
+    "/* Prints what signal `number` reads: for each of its bits the frame bit\r\n"
+    " * that sets it, and the frame bits that set a member beyond its width. */\r\n"
+    "static void dbc_check_print_wrong(int number)\r\n"
+    "{\r\n"
+    "    const struct dbc_check_signal *sig = &dbc_check_signals[number - 1];\r\n"
+    "    int should[64];\r\n"
+    "    int reads[64];\r\n"
+    "    int beyond[64];\r\n"
+    "    int beyonds = 0;\r\n"
+    "    unsigned char frame[8];\r\n"
+    "    unsigned char bits[DBC_CHECK_WIDER + 1];\r\n"
+    "    int i;\r\n"
+    "    int bit;\r\n"
+    "\r\n"
+    "    for (i = 0; i < sig->length; ++i) {\r\n"
+    "        should[i] = dbc_check_frame_bit(sig, i);\r\n"
+    "        reads[i] = -1;\r\n"
+    "    }\r\n"
+    "    for (bit = 0; bit < 64; ++bit) {\r\n"
+    "        memset(frame, 0, sizeof frame);\r\n"
+    "        frame[bit / 8] = (unsigned char)(1u << (bit % 8));\r\n"
+    "        dbc_check_read(number, frame, bits);\r\n"
+    "        for (i = 0; i < sig->length; ++i) {\r\n"
+    "            if (bits[i] != 0)\r\n"
+    "                reads[i] = reads[i] == -1 ? bit : -2;\r\n"
+    "        }\r\n"
+    "        if (bits[DBC_CHECK_WIDER] != 0)\r\n"
+    "            beyond[beyonds++] = bit;\r\n"
+    "    }\r\n"
+    "    printf(\"%s.%s: should read frame bits \", dbc_2_struct_check_type(number), sig->name);\r\n"
+    "    dbc_check_print_bits(should, sig->length);\r\n"
+    "    fputs(\", reads \", stdout);\r\n"
+    "    dbc_check_print_bits(reads, sig->length);\r\n"
+    "    if (beyonds > 0) {\r\n"
+    "        fputs(\", and beyond its width \", stdout);\r\n"
+    "        dbc_check_print_bits(beyond, beyonds);\r\n"
+    "    }\r\n"
+    "    fputs(\"\\n\", stdout);\r\n"
+    "}\r\n"
+    "\r\n"
+    "/* Prints every struct of another size and every signal that reads wrong,\r\n"
+    " * then their count, exit status 1; or how many signals were checked, exit\r\n"
+    " * status 0. */\r\n"
+    "int main(void)\r\n"
+    "{\r\n"
+    "    int number;\r\n"
+    "    int wrong = 0;\r\n"
+    "    int wrong_size = 0;\r\n"
+    "\r\n"
+    "    for (number = 1; number <= DBC_2_STRUCT_CHECK_SIGNALS; ++number) {\r\n"
+    "        const struct dbc_check_signal *sig = &dbc_check_signals[number - 1];\r\n"
+    "        const struct dbc_check_struct *type = &dbc_check_structs[sig->type];\r\n"
+    "\r\n"
+    "        if ((number == 1 || dbc_check_signals[number - 2].type != sig->type) &&\r\n"
+    "            !dbc_check_right_size(number)) {\r\n"
+    "            unsigned char frame[8];\r\n"
+    "            unsigned char bits[DBC_CHECK_WIDER + 1];\r\n"
+    "\r\n"
+    "            memset(frame, 0, sizeof frame);\r\n"
+    "            printf(\"%s: a struct of %lu bytes, should be %lu\\n\", type->name,\r\n"
+    "                   (unsigned long)dbc_check_read(number, frame, bits), (unsigned long)type->bytes);\r\n"
+    "            ++wrong_size;\r\n"
+    "        }\r\n"
+    "        if (dbc_check_reads_right(number))\r\n"
+    "            continue;\r\n"
+    "        ++wrong;\r\n"
+    "        dbc_check_print_wrong(number);\r\n"
+    "    }\r\n"
+    "    if (wrong > 0 || wrong_size > 0) {\r\n"
+    "        printf(\"%d of %d signals read wrong\", wrong, DBC_2_STRUCT_CHECK_SIGNALS);\r\n"
+    "        if (wrong_size > 0)\r\n"
+    "            printf(\", %d of %d structs of another size\", wrong_size, DBC_CHECK_STRUCTS);\r\n"
+    "        fputs(DBC_CHECK_LEFT_OUT_TEXT \"\\n\", stdout);\r\n"
+    "        return 1;\r\n"
+    "    }\r\n"
+    "    printf(\"%d signals checked, all read right\" DBC_CHECK_LEFT_OUT_TEXT \"\\n\",\r\n"
+    "           DBC_2_STRUCT_CHECK_SIGNALS);\r\n"
+    "    return 0;\r\n"
+    "}\r\n"
+    "#endif\r\n";
+
+// For a header without a signal to check.
+const char EmptyCheckCode[] =
+    "int dbc_2_struct_check(void)\r\n"
+    "{\r\n"
+    "    return 0;\r\n"
+    "}\r\n"
+    "\r\n"
+    "const char *dbc_2_struct_check_type(int number)\r\n"
+    "{\r\n"
+    "    (void)number;\r\n"
+    "    return \"\";\r\n"
+    "}\r\n"
+    "\r\n"
+    "const char *dbc_2_struct_check_signal(int number)\r\n"
+    "{\r\n"
+    "    (void)number;\r\n"
+    "    return \"\";\r\n"
+    "}\r\n"
+    "\r\n"
+    "const char *dbc_2_struct_check_member(int number)\r\n"
+    "{\r\n"
+    "    (void)number;\r\n"
+    "    return \"\";\r\n"
+    "}\r\n"
+    "\r\n"
+    "#ifdef DBC_2_STRUCT_CHECK_MAIN\r\n"
+    "#include <stdio.h>\r\n"
+    "\r\n"
+    "int main(void)\r\n"
+    "{\r\n"
+    "    printf(\"0 signals checked, all read right\" DBC_CHECK_LEFT_OUT_TEXT \"\\n\");\r\n"
+    "    return 0;\r\n"
+    "}\r\n"
+    "#endif\r\n";
+
+// One member of a signal: its full name (part number appended) and width.
+struct Part {
+    int part;
+    MemberName name;
+    int width;
+};
+
+// The closing lines' words on the signals left out, as a C string literal
+// after them (empty when none is).
+QByteArray leftOutText(int leftOut)
+{
+    if (leftOut == 0)
+        return "\"\"";
+    return "\"; " + QByteArray::number(leftOut) +
+           " left out (past the 8 data bytes, or without a name)\"";
+}
+
 } // namespace
 
-// Each struct's named members become one macro, DBC_CHECK_<index>(APPLY),
-// that applies APPLY to every member: APPLY(struct, number, first bit, width,
-// name). The struct's setter expands it into the cases of its switch, the
-// member table into its rows, so that each member is written once. The
-// parameter has a name no signal is likely to have: a member named like it
-// would be replaced too.
-QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count)
+// Each struct with a signal to check gets a reader, dbc_check_read_<index>,
+// whose switch reads each of its signals from its members, joined most
+// significant first; the table of signals gives each one's frame bits.
+QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count, const DbcHeaderForm &form,
+                                  const DbcByteOrders &byteOrders)
 {
-    QByteArray lists;
+    QByteArray readers;
     QByteArray structRows;
-    QByteArray memberRows;
-    int members = 0;
+    QByteArray signalRows;
+    int checked = 0;
+    int leftOut = 0;
     int types = 0;
-    int largestBytes = 1;
     for (int i = 0; table != nullptr && i < count; ++i) {
         const CanMsgInfo &msg = table[i];
-        const QByteArray index = QByteArray::number(types);
-        QByteArray list;
+        const BitWalk::Form walkForm = BitWalk::formOf(form, byteOrders, i);
+        // Each written signal's members, by slot; and the struct's size.
+        std::vector<Part> parts[DbcLimits::MaxSignals];
         int bits = 0;
-        BitWalk::walkWithBits(msg, [&](const MemberName &name, int firstBit, int width,
-                                       const CanSignalInfo *) {
-            bits = firstBit + width;
-            // A nameless member cannot be set; the members around it are checked.
-            if (name.length == 0)
-                return;
-            list += " \\\r\n    DBC_CHECK_APPLY(" + index + ", " + QByteArray::number(++members) +
-                    ", " + QByteArray::number(firstBit) + ", " + QByteArray::number(width) + ", ";
-            list.append(name.bytes, name.length);
-            list += ')';
+        BitWalk::walk(msg, walkForm, [&](const MemberName &name, int part, int width,
+                                         const CanSignalInfo *sig, int firstBit) {
+            bits = qMax(bits, firstBit + width);
+            if (sig)
+                parts[sig - msg.signalInfo].push_back({part, BitWalk::withPart(name, part), width});
         });
-        if (list.isEmpty())
+        const int bytes = walkForm.frames ? DbcLimits::DataBytes : (bits + 7) / 8;
+        const QByteArray index = QByteArray::number(types);
+        QByteArray cases;
+        for (int slot = 0; slot < DbcLimits::MaxSignals; ++slot) {
+            std::vector<Part> &members = parts[slot];
+            if (members.empty())
+                continue;
+            const CanSignalInfo &sig = msg.signalInfo[slot];
+            const bool littleEndian = (walkForm.littleEndianSlots >> slot & 1) != 0;
+            const BitWalk::FrameBits frame(sig, littleEndian);
+            // The default form writes a signal past bit 63 in full, its
+            // struct wider than the 8 data bytes a frame fills.
+            const bool pastBit63 = sig.bitStart + sig.bitLength > DbcLimits::PayloadBits;
+            if (frame.beyondByte7 || (!walkForm.frames && pastBit63) || sig.signalName[0] == '\0') {
+                ++leftOut;
+                continue;
+            }
+            // Most significant part first: part 0 but for a little-endian
+            // signal in the frame form.
+            std::sort(members.begin(), members.end(),
+                      [](const Part &a, const Part &b) { return a.part < b.part; });
+            if (walkForm.frames && littleEndian)
+                std::reverse(members.begin(), members.end());
+            const QByteArray number = QByteArray::number(++checked);
+            cases += "    case " + number + ":\r\n";
+            for (const Part &member : members) {
+                cases += "        dbc_check_put(bits, &at, s.";
+                cases.append(member.name.bytes, member.name.length);
+                cases += ", " + QByteArray::number(member.width) + ");\r\n";
+            }
+            cases += "        break;\r\n";
+            const MemberName name = BitWalk::latin1BytesAsUtf8(sig.signalName);
+            signalRows += "    {" + index + ", " + QByteArray::number(frame.start) + ", " +
+                          QByteArray::number(frame.length) + ", " +
+                          QByteArray::number(int(littleEndian)) + ", \"";
+            signalRows.append(name.bytes, name.length);
+            signalRows += "\"},\r\n";
+        }
+        if (cases.isEmpty())
             continue;
-        const int bytes = (bits + 7) / 8;
-        largestBytes = qMax(largestBytes, bytes);
         const QByteArray typeName = BitWalk::messageName(msg.msgName) + "_Type";
-        lists += "#define DBC_CHECK_" + index + "(DBC_CHECK_APPLY)" + list +
-                 "\r\nDBC_CHECK_SETTER(" + index + ", " + typeName + ")\r\n\r\n";
-        structRows += "    DBC_CHECK_STRUCT(" + index + ", " + typeName + ", " +
-                      QByteArray::number(bytes) + ")\r\n";
-        memberRows += "    DBC_CHECK_" + index + "(DBC_CHECK_ROW)\r\n";
+        readers += "static size_t dbc_check_read_" + index +
+                   "(const unsigned char *frame, int number, unsigned char *bits)\r\n"
+                   "{\r\n    " +
+                   typeName +
+                   " s;\r\n"
+                   "    int at = 0;\r\n"
+                   "\r\n"
+                   "    memset(&s, 0, sizeof s);\r\n"
+                   "    memcpy(&s, frame, sizeof s < 8u ? sizeof s : 8u);\r\n"
+                   "    switch (number) {\r\n" +
+                   cases +
+                   "    default:\r\n"
+                   "        break;\r\n"
+                   "    }\r\n"
+                   "    return sizeof s;\r\n"
+                   "}\r\n\r\n";
+        structRows += "    {\"" + typeName + "\", " + QByteArray::number(bytes) +
+                      ", dbc_check_read_" + index + "},\r\n";
         ++types;
     }
 
     QByteArray out = Preamble;
-    out += "#define DBC_2_STRUCT_CHECK_MEMBERS " + QByteArray::number(members) + "\r\n\r\n";
-    if (members == 0)
+    out += "#define DBC_2_STRUCT_CHECK_SIGNALS " + QByteArray::number(checked) + "\r\n";
+    out += "#define DBC_CHECK_LEFT_OUT_TEXT " + leftOutText(leftOut) + "\r\n\r\n";
+    if (checked == 0)
         return out + EmptyCheckCode;
 
-    out.reserve(out.size() + lists.size() + structRows.size() + memberRows.size() +
-                int(sizeof SetterCode + sizeof CheckCode));
-    appendLiteral(out, "/* The structs checked, and the largest one's size in bytes. */\r\n"
-                       "#define DBC_CHECK_STRUCTS ");
-    out += QByteArray::number(types) + "\r\n#define DBC_CHECK_BYTES " +
-           QByteArray::number(largestBytes) + "u\r\n\r\n";
-    appendLiteral(out, SetterCode);
-    out += lists;
+    out.reserve(out.size() + readers.size() + structRows.size() + signalRows.size() +
+                int(sizeof PutCode + sizeof CheckCode + 512));
+    appendLiteral(out, "/* The structs checked. */\r\n#define DBC_CHECK_STRUCTS ");
+    out += QByteArray::number(types) + "\r\n\r\n";
+    appendLiteral(out, PutCode);
+    out += readers;
     appendLiteral(out, TablesStart);
     out += structRows;
     appendLiteral(out, TablesMiddle);
-    out += memberRows;
-    appendLiteral(out, "};\r\n\r\n");
+    out += signalRows;
     appendLiteral(out, CheckCode);
     return out;
 }

@@ -32,9 +32,15 @@ struct Member {
 
 // One struct type of a header, with where its message stands in the file.
 struct StructLayout {
-    StructLayout(const CanMsgInfo &msg, const DbcSourceMessage &source) : msg(msg), source(source)
+    StructLayout(const CanMsgInfo &msg, const DbcSourceMessage &source, bool frames)
+        : msg(msg), source(source)
     {
-        BitWalk::walkWithBits(msg, [this](const BitWalk::MemberName &name, int firstBit, int width,
+        // A member's bit is where the walk puts it: the frame form's lowest
+        // frame bit is the same for either bit order.
+        BitWalk::Form form;
+        form.frames = frames;
+        form.littleEndianSlots = source.littleEndianSlots;
+        BitWalk::walkWithBits(msg, form, [this](const BitWalk::MemberName &name, int firstBit, int width,
                                           const CanSignalInfo *sig) {
             const QString member = QString::fromUtf8(name.bytes, name.length);
             if (!byName.contains(member)) {
@@ -62,7 +68,7 @@ struct StructLayout {
 
 // The struct types of a loaded file, each at its first occurrence, by name.
 struct HeaderLayout {
-    explicit HeaderLayout(const CDBC &dbc)
+    HeaderLayout(const CDBC &dbc, bool frames)
     {
         const QVector<DbcSourceMessage> &sources = dbc.messageSources();
         structs.reserve(size_t(qMax(dbc.msgCnt, 0)));
@@ -72,7 +78,7 @@ struct HeaderLayout {
             if (byName.contains(name))
                 continue;
             byName.insert(name, int(structs.size()));
-            structs.emplace_back(msg, i < sources.size() ? sources.at(i) : unknown);
+            structs.emplace_back(msg, i < sources.size() ? sources.at(i) : unknown, frames);
         }
     }
     const StructLayout *find(const char (&msgName)[DbcLimits::NameSize]) const
@@ -143,11 +149,11 @@ int membersAdded(const StructLayout &type, const StructLayout *before)
 
 } // namespace
 
-LayoutComparison compareLayouts(const CDBC &oldDbc, const CDBC &newDbc)
+LayoutComparison compareLayouts(const CDBC &oldDbc, const CDBC &newDbc, const DbcHeaderForm &form)
 {
     LayoutComparison comparison;
-    const HeaderLayout before(oldDbc);
-    const HeaderLayout after(newDbc);
+    const HeaderLayout before(oldDbc, form.frames);
+    const HeaderLayout after(newDbc, form.frames);
     for (const StructLayout &old : before.structs) {
         if (const StructLayout *now = after.find(old.msg.msgName))
             compareStruct(old, *now, comparison);

@@ -246,13 +246,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(note == QString::fromUtf8(DbcNotes::HeaderWritten), "success note");
         check(written == CDBC::buildStructHeader(engine.msgTable, engine.msgCnt),
               "header differs from its table");
-        // The msb-first form reorders the members of each byte, never adds or
-        // drops a named one; the layout check is written from the same walk.
+        // Both bit orders of the frame form hold the same members, byte by
+        // byte in reverse; each struct is 8 bytes of members. The findings and
+        // the frame check come from the same walks.
+        DbcHeaderForm frames;
+        frames.frames = true;
+        const QByteArray lsbFirst =
+            CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, frames, engine.byteOrders());
+        frames.bitOrder = DbcBitOrder::MsbFirst;
         const QByteArray msbFirst =
-            CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, DbcBitOrder::MsbFirst);
-        check(msbFirst.count(':') >= written.count(':') &&
-                  msbFirst.count('\n') >= written.count('\n'),
-              "msb-first header lost a member");
+            CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, frames, engine.byteOrders());
+        check(lsbFirst.size() == msbFirst.size() && lsbFirst.count(':') == msbFirst.count(':'),
+              "the frame form's bit orders differ in their members");
+        check(lsbFirst.count(':') >= 8 * engine.msgCnt, "a frame struct lost a byte");
+        engine.findings(frames);
+        check(CDBC::buildLayoutCheck(engine.msgTable, engine.msgCnt, frames, engine.byteOrders())
+                  .startsWith("/*"),
+              "frame check not written");
         check(CDBC::buildLayoutCheck(engine.msgTable, engine.msgCnt).startsWith("/*"),
               "layout check not written");
     } else {

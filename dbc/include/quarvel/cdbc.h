@@ -9,22 +9,37 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <functional>
 #include <type_traits>
 
-// The order in which the header declares the members that share a byte.
-// Compilers for most targets fill a byte from its lowest bit, in declaration
-// order (LsbFirst, the default); compilers that fill it from the top (those
-// of big-endian PowerPC cores, for instance) need each byte's members in
-// reverse order (MsbFirst) to put them in the same bits.
+// The order in which a compiler allocates the bit-fields that share a byte:
+// from bit 0 up (LsbFirst: gcc, clang, MinGW and MSVC on x86 and ARM, and
+// most microcontroller compilers), or from bit 7 down (MsbFirst: big-endian
+// PowerPC, for one).
 enum class DbcBitOrder { LsbFirst, MsbFirst };
 
 // How the header is written, and whether its layout check is written beside it.
+//
+// The default form lays every signal out big-endian from its start bit
+// mirrored within its byte, part 0 the most significant: firmware that copies
+// a frame's 8 data bytes into a struct reads big-endian signals right on a
+// compiler that fills bytes from bit 7. The frame form puts every signal at
+// the bits the DBC file gives it, in its own byte order, one member per byte
+// it touches (part k in the k-th byte), each struct exactly the 8 data bytes,
+// with each byte's members declared in the order `bitOrder` names: it reads
+// right on the compiler it is written for.
 struct DbcHeaderForm {
-    DbcBitOrder bitOrder = DbcBitOrder::LsbFirst;
-    bool layoutCheck = false; // also write "dbc_2_struct_check.c"
+    bool frames = false;
+    DbcBitOrder bitOrder = DbcBitOrder::LsbFirst; // for the frame form only
+    bool layoutCheck = false;                     // also write "dbc_2_struct_check.c"
 };
+
+// The byte order of each message's signals: one mask per message of the
+// table, bit s set where slot s holds a little-endian signal (@1). A message
+// without a mask, and every clear bit, is big-endian (@0).
+using DbcByteOrders = QVector<quint64>;
 
 // The DBC conversion engine: reads a DBC file into a table of fixed-size
 // message records, writes "dbc_2_struct.h" from it, and packs raw signal
@@ -57,8 +72,11 @@ public:
     // file was read; a failure is told to the user.
     bool loadDbc(QString dbcPath);
     // What the header of the loaded table leaves out or gets wrong, in the
-    // order of the DBC file's lines; derived from the header's own bit walk.
-    QVector<DbcFinding> findings() const;
+    // order of the DBC file's lines; derived from the walk that writes the
+    // header in that form.
+    QVector<DbcFinding> findings(const DbcHeaderForm &form = DbcHeaderForm()) const;
+    // The byte orders of the last read's signals, one mask per record.
+    DbcByteOrders byteOrders() const;
     // Findings as compilers write their warnings, one line each:
     // "FILE:LINE: warning: TEXT", or "PROGRAM: warning: TEXT in FILE" for the
     // file as a whole; then their total and how many there are of each kind.
@@ -99,17 +117,25 @@ public:
     // one step, and tells the user. True when the header was written. With
     // form.layoutCheck, "dbc_2_struct_check.c" is written beside it: both are
     // written in full before either replaces its old file, so that a failed
-    // write leaves both old files.
+    // write leaves both old files. The table's signals are taken in the byte
+    // orders given; when none are given and the table is this object's own,
+    // in those of the last read.
     bool writeStructHeader(CanMsgInfo *table, int count, QString outputDir,
-                           const DbcHeaderForm &form = DbcHeaderForm());
-    // The exact bytes of the header for a table (CR LF line ends included).
+                           const DbcHeaderForm &form = DbcHeaderForm(),
+                           const DbcByteOrders &byteOrders = DbcByteOrders());
+    // The exact bytes of the header for a table (CR LF line ends included),
+    // its signals in the byte orders given (the frame form needs them).
     static QByteArray buildStructHeader(const CanMsgInfo *table, int count,
-                                        DbcBitOrder order = DbcBitOrder::LsbFirst);
+                                        const DbcHeaderForm &form = DbcHeaderForm(),
+                                        const DbcByteOrders &byteOrders = DbcByteOrders());
     // The exact bytes of the header's layout check, "dbc_2_struct_check.c":
-    // C that proves, on the compiler that builds it, that every member of
-    // every struct lies in the bits of the bit walk. The same for both bit
-    // orders, since both headers mean the same bits.
-    static QByteArray buildLayoutCheck(const CanMsgInfo *table, int count);
+    // C that proves, on the compiler that builds it, that every signal the
+    // header writes reads from its members, once a frame's 8 data bytes are
+    // copied into its struct, the value the DBC file puts at its bits (its
+    // start bit, length and byte order).
+    static QByteArray buildLayoutCheck(const CanMsgInfo *table, int count,
+                                       const DbcHeaderForm &form = DbcHeaderForm(),
+                                       const DbcByteOrders &byteOrders = DbcByteOrders());
 
     // The one seam through which the engine shows notes. Returns the previous
     // notifier; passing an empty function restores the default.
@@ -145,7 +171,8 @@ public slots:
 private:
     void setFailure(const QString &path, const QString &reason);
     bool writeHeader(const CanMsgInfo *table, int count, const QString &outputDir,
-                     const QString &successDetails, const DbcHeaderForm &form = DbcHeaderForm());
+                     const QString &successDetails, const DbcHeaderForm &form,
+                     const DbcByteOrders &byteOrders);
 
     ReadError readError = ReadError::None;
     QVector<DbcSourceMessage> sourceMessages; // one per record of the last read

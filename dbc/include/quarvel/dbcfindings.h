@@ -15,6 +15,7 @@ struct DbcSourceMessage {
     int signalLines[DbcLimits::MaxSignals] = {}; // the SG_ line of each slot
     int startBits[DbcLimits::MaxSignals] = {};   // each slot's start bit as the file writes it
     int bitLengths[DbcLimits::MaxSignals] = {};  // each slot's length as the file writes it
+    quint64 littleEndianSlots = 0;               // bit s set where slot s is little-endian (@1)
     int droppedLines = 0;                        // signal lines after the 64th
     int firstDroppedLine = 0;
     QString fullName;                             // set when the name was cut to 39 bytes
@@ -26,8 +27,9 @@ struct DbcSourceMessage {
 // concerns (0: the file as a whole).
 struct DbcFinding {
     enum Kind {
-        SignalNotWritten,   // starts inside another, shares a start bit, length 0, after bit 63
+        SignalNotWritten,   // starts inside another or shares bits with it, length 0, out of reach
         SignalPastBit63,    // written, but its struct is wider than 64 bits
+        SignalBigEndian,    // default form: a little-endian signal laid out big-endian
         SignalLinesDropped, // a message's signal lines after the 64th
         NameCut,            // a message or signal name cut to 39 bytes
         NoCName,            // a member or struct name that is no C identifier or a keyword

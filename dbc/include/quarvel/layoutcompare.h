@@ -2,16 +2,16 @@
 #ifndef LAYOUTCOMPARE_H
 #define LAYOUTCOMPARE_H
 
+#include <quarvel/cdbc.h>
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
-class CDBC;
-
 // What code built against the header of one version of a DBC file meets in
 // the header of a newer version, at the BO_ or SG_ line concerned. Struct
 // types and members are matched by name; a member's bits are those of the
-// bit walk that writes the header.
+// walk that writes the header.
 struct LayoutChange {
     enum Kind {
         MemberMoved,       // its first bit differs: at the new file's SG_ line
@@ -34,10 +34,13 @@ struct LayoutComparison {
     int membersAdded = 0;          // members only the new header has, in any struct type
 };
 
-// Compares the headers of two loaded files (CDBC::loadDbc). Reserve members
-// of the old header are left aside; a name that occurs twice in a header is
-// compared at its first occurrence.
-LayoutComparison compareLayouts(const CDBC &oldDbc, const CDBC &newDbc);
+// Compares the headers of two loaded files (CDBC::loadDbc), both in the form
+// given: in the frame form a member's bit is the lowest frame bit it
+// occupies, whatever the bit order. Reserve members of the old header are
+// left aside; a name that occurs twice in a header is compared at its first
+// occurrence.
+LayoutComparison compareLayouts(const CDBC &oldDbc, const CDBC &newDbc,
+                                const DbcHeaderForm &form = DbcHeaderForm());
 
 // The changes as compilers write their warnings, one line each,
 // "FILE:LINE: warning: TEXT" with the file each line belongs to; then their
