@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # quarvel_add_dbc_header(<target> <dbc-file> [WERROR] [OUTPUT_DIRECTORY <dir>]
-#                        [LAYOUT_CHECK] [BIT_ORDER LSB_FIRST|MSB_FIRST])
+#                        [FRAMES [BIT_ORDER LSB_FIRST|MSB_FIRST]] [LAYOUT_CHECK])
 #
 # Generates dbc_2_struct.h from <dbc-file> with quarvel-cli at build time,
 # before <target> is built, and puts its directory on <target>'s include
@@ -14,14 +14,20 @@
 #   FILE:LINE: warning: TEXT. With WERROR any such warning fails the build
 #   and the header that was there stays.
 # - A DBC file that cannot be read fails the build with quarvel-cli's reason.
+# - FRAMES writes the frame form: each signal at the bits of the frame the
+#   DBC file gives it, in its own byte order, each struct exactly the 8 data
+#   bytes, for the compiler BIT_ORDER names: LSB_FIRST (the default) for
+#   compilers that fill each byte from bit 0 (gcc, clang, MinGW and MSVC on x86
+#   and ARM, most microcontroller compilers), MSB_FIRST for those that fill it
+#   from bit 7 (big-endian PowerPC, for one). Without FRAMES the header is the
+#   default form, which lays every signal out big-endian; BIT_ORDER needs
+#   FRAMES.
 # - LAYOUT_CHECK writes dbc_2_struct_check.c beside the header and compiles
-#   it into <target>: int dbc_2_struct_check(void) returns 0 when the
-#   target's compiler lays out every member where the header means it (with
+#   it into <target>: int dbc_2_struct_check(void) returns 0 when every
+#   signal the header writes reads, on the target's compiler, what the DBC
+#   file puts at its bits of a frame copied into its struct (with
 #   DBC_2_STRUCT_CHECK_MAIN defined for <target>, the file is a program that
-#   says which members are not). It is replaced like the header.
-# - BIT_ORDER MSB_FIRST writes the header for compilers that fill each byte
-#   from its top bit (big-endian PowerPC, for one): each byte's members in
-#   reverse order. LSB_FIRST, the default, is the header as always.
+#   says which signals do not). It is replaced like the header.
 #
 # Run as a script (cmake -P) this file does one generation; the function
 # below sets that up.
@@ -39,8 +45,11 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
         list(PREPEND args --layout-check)
         list(APPEND files dbc_2_struct_check.c)
     endif()
-    if(QUARVEL_BIT_ORDER STREQUAL "MSB_FIRST")
-        list(PREPEND args --bit-order msb-first)
+    if(QUARVEL_FRAMES)
+        if(QUARVEL_BIT_ORDER STREQUAL "MSB_FIRST")
+            list(PREPEND args --bit-order msb-first)
+        endif()
+        list(PREPEND args --frames)
     endif()
     execute_process(COMMAND "${QUARVEL_CLI}" ${args}
                     OUTPUT_VARIABLE note
@@ -68,9 +77,14 @@ endif()
 set(_QUARVEL_DBC_HEADER_SCRIPT "${CMAKE_CURRENT_LIST_FILE}")
 
 function(quarvel_add_dbc_header target dbc_file)
-    cmake_parse_arguments(PARSE_ARGV 2 ARG "WERROR;LAYOUT_CHECK" "OUTPUT_DIRECTORY;BIT_ORDER" "")
+    cmake_parse_arguments(PARSE_ARGV 2 ARG "WERROR;LAYOUT_CHECK;FRAMES"
+                          "OUTPUT_DIRECTORY;BIT_ORDER" "")
     if(ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "quarvel_add_dbc_header: unknown arguments: ${ARG_UNPARSED_ARGUMENTS}")
+    endif()
+    if(ARG_BIT_ORDER AND NOT ARG_FRAMES)
+        message(FATAL_ERROR "quarvel_add_dbc_header: BIT_ORDER goes with FRAMES: the default "
+                            "form has one order, its bytes")
     endif()
     if(NOT ARG_BIT_ORDER)
         set(ARG_BIT_ORDER LSB_FIRST)
@@ -120,6 +134,7 @@ function(quarvel_add_dbc_header target dbc_file)
                 "-DQUARVEL_STAMP=${stamp}"
                 "-DQUARVEL_WERROR=${ARG_WERROR}"
                 "-DQUARVEL_LAYOUT_CHECK=${ARG_LAYOUT_CHECK}"
+                "-DQUARVEL_FRAMES=${ARG_FRAMES}"
                 "-DQUARVEL_BIT_ORDER=${ARG_BIT_ORDER}"
                 -P "${_QUARVEL_DBC_HEADER_SCRIPT}"
         DEPENDS ${depends}

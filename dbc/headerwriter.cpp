@@ -125,7 +125,8 @@ void appendFormComment(QByteArray &out, const DbcHeaderForm &form)
     appendLiteral(out,
                   " * Each signal lies at the bits of the frame the DBC file gives it, in its\r\n"
                   " * own byte order; part k of a signal lies in the k-th byte it touches.\r\n"
-                  " */\r\n");
+                  " */\r\n"
+                  "\r\n");
 }
 
 } // namespace

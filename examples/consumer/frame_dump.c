@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 /* Fills the EngineData frame through its generated struct and prints the
- * eight data bytes it occupies, once the layout check (dbc_2_struct_check.c,
+ * eight data bytes it occupies, once the frame check (dbc_2_struct_check.c,
  * compiled in by quarvel_add_dbc_header's LAYOUT_CHECK) has proved that this
- * compiler lays out the header as meant. */
+ * compiler reads every signal of the header at the frame bits the DBC file
+ * gives it. CoolantTemp (23|8@0+) is byte 2; EngineRunning (39|1@0+) is bit 7
+ * of byte 4. */
 #include "dbc_2_struct.h"
 
 #include <stdio.h>
@@ -10,17 +12,17 @@
 
 int dbc_2_struct_check(void);
 const char *dbc_2_struct_check_type(int number);
-const char *dbc_2_struct_check_member(int number);
+const char *dbc_2_struct_check_signal(int number);
 
 int main(void)
 {
     EngineData_Type frame;
     unsigned char data[8];
-    const int misplaced = dbc_2_struct_check();
+    const int wrong = dbc_2_struct_check();
 
-    if (misplaced != 0) {
-        fprintf(stderr, "frame_dump: %s.%s is not where dbc_2_struct.h means it\n",
-                dbc_2_struct_check_type(misplaced), dbc_2_struct_check_member(misplaced));
+    if (wrong != 0) {
+        fprintf(stderr, "frame_dump: %s.%s does not read its frame bits on this compiler\n",
+                dbc_2_struct_check_type(wrong), dbc_2_struct_check_signal(wrong));
         return 1;
     }
     memset(&frame, 0, sizeof frame);

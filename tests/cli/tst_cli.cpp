@@ -22,7 +22,8 @@ void tst_Cli::run_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");  // the whole of stdout, or its start when it ends in "…"
     QTest::addColumn<QString>("err");  // the same for stderr
-    QTest::addColumn<bool>("written"); // %1/out/dbc_2_struct.h is the example's golden
+    // The golden file %1/out/dbc_2_struct.h is then, or empty where the old one stays.
+    QTest::addColumn<QString>("header");
 
     const QString example = QStringLiteral(QUARVEL_EXAMPLES "/vehicle.dbc");
     const QString findings = testData("cli/findings.dbc");
@@ -32,26 +33,41 @@ void tst_Cli::run_data()
     const QString warned =
         QString::fromUtf8(readAll(testData("cli/vehicle.findings"))).replace("FILE", example);
     const QString notWritten = warned + "NOTE: 文件打开失败！\nquarvel-cli: %1/";
+    const QString golden = testData("converter/vehicle.expected");
     const auto row = [](const char *tag, const QStringList &arguments, int exitCode,
-                        const QString &out, const QString &err, bool written = false) {
-        QTest::newRow(tag) << arguments << exitCode << out << err << written;
+                        const QString &out, const QString &err, const QString &header = {}) {
+        QTest::newRow(tag) << arguments << exitCode << out << err << header;
     };
-    row("example", {example, "%1/out"}, 0, success, warned, true);
+    row("example", {example, "%1/out"}, 0, success, warned, golden);
     row("new nested directory", {example, "%1/new/a"}, 0, success, warned);
-    row("verbose", {"-v", example, "%1/out"}, 0, success, "file open success\n…", true);
+    row("verbose", {"-v", example, "%1/out"}, 0, success, "file open success\n…", golden);
     row("no message found", {"%1/file", "%1/new"}, 0, success,
         "quarvel-cli: warning: no message found in %1/file\n"
         "%1/file: 1 warning: 1 file without messages\n");
     row("check: every kind of finding", {"--check", findings}, 1, "",
         QString::fromUtf8(readAll(testData("cli/findings.expected"))).replace("FILE", findings));
-    row("check: nothing to report", {"--check", testData("reader/worked_example.dbc")}, 0, "", "");
+    row("check: every kind of finding in the frame form", {"--check", "--frames", findings}, 1, "",
+        QString::fromUtf8(readAll(testData("cli/findings.frames.expected"))).replace("FILE", findings));
+    row("check: nothing to report", {"--check", testData("converter/body_status.dbc")}, 0, "", "");
+    row("check: nothing to report in the frame form",
+        {"--check", "--frames", testData("reader/worked_example.dbc")}, 0, "", "");
     row("werror keeps the old header", {"--werror", example, "%1/out"}, 1, "",
-        warned + "quarvel-cli: 3 warnings treated as errors: the header is not written\n");
+        warned + "quarvel-cli: 10 warnings treated as errors: the header is not written\n");
     row("werror keeps the old header and check", {"--werror", "--layout-check", example, "%1/out"},
-        1, "", warned + "quarvel-cli: 3 warnings treated as errors: the header is not written\n");
-    row("layout check", {"--layout-check", example, "%1/out"}, 0, success, warned, true);
-    row("unknown bit order", {"--bit-order", "msb", example, "%1/out"}, 2, "",
+        1, "", warned + "quarvel-cli: 10 warnings treated as errors: the header is not written\n");
+    row("layout check", {"--layout-check", example, "%1/out"}, 0, success, warned, golden);
+    // The frame form, for either bit order, with its own findings.
+    const QString framesWarned =
+        QString::fromUtf8(readAll(testData("cli/vehicle.frames.findings"))).replace("FILE", example);
+    for (const char *order : {"lsb-first", "msb-first"})
+        row(qPrintable(QString("frames, %1").arg(order)),
+            {"--frames", "--bit-order", order, "--layout-check", example, "%1/out"}, 0, success,
+            framesWarned, "frames " + QString(order));
+    row("unknown bit order", {"--frames", "--bit-order", "msb", example, "%1/out"}, 2, "",
         "quarvel-cli: --bit-order takes lsb-first or msb-first, not 'msb'\nUsage: …");
+    row("bit order without frames", {"--bit-order", "lsb-first", example, "%1/out"}, 2, "",
+        "quarvel-cli: --bit-order goes with --frames: the default form has one order, its "
+        "bytes\nUsage: …");
     row("check writes no layout check", {"--check", "--layout-check", example}, 2, "",
         "quarvel-cli: --check writes nothing, --layout-check a file\nUsage: …");
     row("werror: one warning", {"--werror", "%1/file", "%1/out"}, 1, "",
@@ -97,8 +113,23 @@ void tst_Cli::run_data()
             .replace("OLD", oldDbc);
     row("compare: every kind", {"--compare", oldDbc, newDbc}, 0, "", changes);
     row("compare: werror", {"--werror", "--compare", oldDbc, newDbc}, 1, "", changes);
-    row("compare: the bit order changes no bit",
-        {"--bit-order", "msb-first", "--compare", oldDbc, newDbc}, 0, "", changes);
+    // In the frame form a member lies at its lowest frame bit, whatever the bit order.
+    const QString frameChanges =
+        QString("NEW:4: warning: member Engine_Type.Speed0 resized from 8 to 4 bits\n"
+                "NEW:5: warning: member Engine_Type.Temp moved from bit 24 to bit 26\n"
+                "NEW:5: warning: member Engine_Type.Temp resized from 8 to 6 bits\n"
+                "NEW:7: warning: member Engine_Type.Flag moved from bit 35 to bit 33\n"
+                "OLD:8: warning: member Engine_Type.Load is gone\n"
+                "NEW:10: warning: identifier of Brake_Type changed from 0xc8 to 0xc9\n"
+                "OLD:13: warning: struct type Gear_Type is gone\n"
+                "NEW:13: warning: identifier of Body_Type changed from 0x160 to 0x161\n"
+                "NEW: 8 changes from OLD: 2 members moved, 2 members resized, 1 member gone, 1 "
+                "struct type gone, 2 identifiers changed; it adds 1 struct type and 3 members\n")
+            .replace("NEW", newDbc)
+            .replace("OLD", oldDbc);
+    for (const char *order : {"lsb-first", "msb-first"})
+        row(qPrintable(QString("compare: frames, %1").arg(order)),
+            {"--frames", "--bit-order", order, "--compare", oldDbc, newDbc}, 0, "", frameChanges);
     row("compare: comments, cycle times, order",
         {"--werror", "--compare", oldDbc, testData("compare/reordered.dbc")}, 0, "", "");
     row("compare: additions only", {"--werror", "--compare", oldDbc, testData("compare/added.dbc")},
@@ -138,7 +169,7 @@ void tst_Cli::run()
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
-    QFETCH(bool, written);
+    QFETCH(QString, header);
     QTemporaryDir tmp;
     QVERIFY(QDir().mkpath(tmp.filePath("out")) &&
             QDir().mkpath(tmp.filePath("taken/dbc_2_struct.h")));
@@ -191,8 +222,23 @@ void tst_Cli::run()
         else
             QCOMPARE(got, want);
     }
-    QCOMPARE(readAll(tmp.filePath("out/dbc_2_struct.h")),
-             written ? readAll(testData("converter/vehicle.expected")) : QByteArray("old"));
+    // The frame form as the library writes it from the same file.
+    const bool written = !header.isEmpty();
+    QByteArray expected = "old";
+    if (header.startsWith("frames ")) {
+        CDBC engine;
+        NoteRecorder recorder;
+        QVERIFY(engine.loadDbc(arguments.at(arguments.size() - 2)));
+        DbcHeaderForm form;
+        form.frames = true;
+        form.bitOrder = header.endsWith("msb-first") ? DbcBitOrder::MsbFirst : DbcBitOrder::LsbFirst;
+        expected = CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, form, engine.byteOrders());
+        QVERIFY(expected.startsWith("/*\r\n * dbc_2_struct.h in the frame form"));
+        QVERIFY(expected.contains(header.endsWith("msb-first") ? "bit order msb-first" : "bit order lsb-first"));
+    } else if (written) {
+        expected = readAll(header);
+    }
+    QCOMPARE(readAll(tmp.filePath("out/dbc_2_struct.h")), expected);
     // The layout check is replaced only with the header, and only when asked for.
     const QByteArray check = readAll(tmp.filePath("out/dbc_2_struct_check.c"));
     QVERIFY2(written && arguments.contains("--layout-check") ? check.startsWith("/*")

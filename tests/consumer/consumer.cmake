@@ -3,8 +3,9 @@
 # against it, once per generator, the way a user's project would:
 #   - the installed package holds no absolute path of this machine;
 #   - the packing program prints the bytes the engine packs for a known value;
-#   - the C program compiles against the generated header and its layout
-#     check, which it runs at start-up; the check as a program passes as the
+#   - the C program compiles against the generated header in the frame form
+#     and its frame check, which it runs at start-up, and prints the frame
+#     bytes the DBC file defines; the check as a program passes as the
 #     consumer's own test;
 #   - an edit of the DBC file that leaves the header's bytes as they were
 #     compiles nothing; a real change regenerates the header and recompiles
@@ -13,7 +14,8 @@
 #   - cross-built for 32-bit PowerPC and run under qemu-ppc: with
 #     BIT_ORDER MSB_FIRST the C program prints the same bytes and the check
 #     passes; with the default order the program stops at its start-up check,
-#     naming a member.
+#     naming a signal;
+#   - BIT_ORDER without FRAMES is a configure error that names FRAMES.
 #
 # cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DGENERATORS=Ninja;Unix Makefiles
 #       -DC_COMPILER=... -DCXX_COMPILER=... [-DPPC_C_COMPILER=... -DPPC_EMULATOR=...]
@@ -48,6 +50,7 @@ set(ctest "${ctest}/ctest")
 set(prefix "${WORK_DIR}/prefix")
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
 file(READ "${SOURCE_DIR}/examples/vehicle.dbc" vehicle)
+file(WRITE "${WORK_DIR}/vehicle.dbc" "${vehicle}")
 
 # Relocatable: no path of this machine in the installed package.
 file(GLOB package_files "${prefix}/lib*/cmake/Quarvel/*.cmake")
@@ -73,19 +76,22 @@ foreach(generator IN LISTS GENERATORS)
     run("${CMAKE_COMMAND}" --build "${build}" OUTPUT out)
     expect(HAS "${out}" "${dbc}:35: warning: ")
 
-    # CoolantTemp, 23|8@0+, lies at bit 16 in the header; packed with 130 its
-    # most significant bit goes to bit 0 of byte 2.
+    # The engine's packing, which the header's forms do not share: CoolantTemp,
+    # 23|8@0+, packed with 130 puts its most significant bit at bit 0 of
+    # byte 2.
     run("${build}/pack_value" "${dbc}" CoolantTemp 130 OUTPUT out)
     if(NOT out STREQUAL "EngineData 00 00 01 04 00 00 00 00\n")
         message(FATAL_ERROR "${generator}: pack_value printed '${out}'")
     endif()
+    # The frame bytes as the DBC file defines them: CoolantTemp 130 is byte 2,
+    # EngineRunning (39|1@0+) bit 7 of byte 4.
     run("${build}/frame_dump" OUTPUT out)
-    if(NOT out STREQUAL "00 00 82 00 01 00 00 00\n")
+    if(NOT out STREQUAL "00 00 82 00 80 00 00 00\n")
         message(FATAL_ERROR "${generator}: frame_dump printed '${out}'")
     endif()
     run("${ctest}" --test-dir "${build}" --output-on-failure OUTPUT out)
     run("${build}/frame_layout_check" OUTPUT out)
-    expect(HAS "${out}" "84 members checked, all in place")
+    expect(HAS "${out}" "29 signals checked, all read right")
 
     # Neutral: a blank line and a comment. Nothing is compiled, the header
     # keeps its bytes and its time.
@@ -126,14 +132,26 @@ foreach(generator IN LISTS GENERATORS)
     expect(HAS "${out}" "missing.dbc: No such file or directory")
 endforeach()
 
-# PowerPC: each byte filled from its top bit. The header for such compilers
-# puts every member where the default header puts it on this machine.
+# BIT_ORDER without FRAMES: the configure step names FRAMES.
+set(build "${WORK_DIR}/no-frames")
+file(MAKE_DIRECTORY "${build}")
+file(WRITE "${build}/CMakeLists.txt" "cmake_minimum_required(VERSION 3.16)
+project(NoFrames LANGUAGES C)
+find_package(Quarvel REQUIRED)
+add_executable(none main.c)
+quarvel_add_dbc_header(none \"${WORK_DIR}/vehicle.dbc\" BIT_ORDER MSB_FIRST)
+")
+run("${CMAKE_COMMAND}" -S "${build}" -B "${build}/build" "-DCMAKE_PREFIX_PATH=${prefix}" FAIL
+    OUTPUT out)
+expect(HAS "${out}" "BIT_ORDER goes with FRAMES")
+
+# PowerPC: each byte filled from bit 7. The frame form for such compilers
+# reads the same frame bytes as the lsb-first form on this machine.
 if(NOT PPC_C_COMPILER OR NOT PPC_EMULATOR)
     message(STATUS "PowerPC build skipped: powerpc-linux-gnu-gcc or qemu-ppc is not installed")
     return()
 endif()
 set(build "${WORK_DIR}/powerpc")
-file(WRITE "${WORK_DIR}/vehicle.dbc" "${vehicle}")
 foreach(order MSB_FIRST LSB_FIRST)
     run("${CMAKE_COMMAND}" -S "${SOURCE_DIR}/examples/consumer" -B "${build}"
         "-DCMAKE_PREFIX_PATH=${prefix}" "-DVEHICLE_DBC=${WORK_DIR}/vehicle.dbc"
@@ -143,13 +161,13 @@ foreach(order MSB_FIRST LSB_FIRST)
     run("${CMAKE_COMMAND}" --build "${build}")
     if(order STREQUAL "MSB_FIRST")
         run("${PPC_EMULATOR}" "${build}/frame_dump" OUTPUT out)
-        if(NOT out STREQUAL "00 00 82 00 01 00 00 00\n")
+        if(NOT out STREQUAL "00 00 82 00 80 00 00 00\n")
             message(FATAL_ERROR "PowerPC, MSB_FIRST: frame_dump printed '${out}'")
         endif()
         run("${ctest}" --test-dir "${build}" --output-on-failure)
     else()
         run("${PPC_EMULATOR}" "${build}/frame_dump" FAIL OUTPUT out)
-        expect(HAS "${out}" "frame_dump: EngineData_Type.EngineRunning is not where")
+        expect(HAS "${out}" "frame_dump: EngineData_Type.EngineRunning does not read its frame")
         run("${ctest}" --test-dir "${build}" FAIL)
     endif()
 endforeach()

@@ -12,7 +12,7 @@
 #include <windows.h>
 #endif
 
-Q_DECLARE_METATYPE(DbcBitOrder)
+Q_DECLARE_METATYPE(DbcHeaderForm)
 
 // A signal of a message record filled by other code: its name bytes, and its
 // start bit as laid out and its length.
@@ -78,34 +78,40 @@ void tst_Converter::golden_data()
 {
     QTest::addColumn<QString>("dbc");
     QTest::addColumn<QString>("expected");
-    QTest::addColumn<DbcBitOrder>("order");
+    QTest::addColumn<DbcHeaderForm>("form");
+    DbcHeaderForm frames;
+    frames.frames = true;
+    DbcHeaderForm framesMsbFirst = frames;
+    framesMsbFirst.bitOrder = DbcBitOrder::MsbFirst;
     QTest::newRow("vehicle.dbc") << QUARVEL_EXAMPLES "/vehicle.dbc"
-                                 << testData("converter/vehicle.expected") << DbcBitOrder::LsbFirst;
+                                 << testData("converter/vehicle.expected") << DbcHeaderForm();
     const QDir dir(testData("converter"));
     for (const QString &file : dir.entryList({"*.dbc"}, QDir::Files, QDir::Name)) {
         const QString base = dir.filePath(QFileInfo(file).completeBaseName());
-        QTest::newRow(qPrintable(file))
-            << dir.filePath(file) << base + ".expected" << DbcBitOrder::LsbFirst;
-        if (QFileInfo::exists(base + ".msb-first.expected"))
-            QTest::newRow(qPrintable(file + ", msb-first"))
-                << dir.filePath(file) << base + ".msb-first.expected" << DbcBitOrder::MsbFirst;
+        for (const auto &[suffix, form] :
+             {std::pair(".expected", DbcHeaderForm()), std::pair(".frames.expected", frames),
+              std::pair(".frames.msb-first.expected", framesMsbFirst)}) {
+            if (QFileInfo::exists(base + suffix))
+                QTest::newRow(qPrintable(file + suffix)) << dir.filePath(file) << base + suffix << form;
+        }
     }
 }
 
 // Each header is its golden file byte for byte (bit_walk.dbc holds every shape
-// of the bit walk, in both bit orders), and the golden file builds as C99
-// without a warning. The layout check of each is built and run by the
-// layout_check tests.
+// of the default form's walk, frames.dbc every shape of the frame form's, in
+// both bit orders), and the golden file builds as C99 without a warning. The
+// frame check of each is built and run by the layout_check tests, on
+// compilers of both bit orders.
 void tst_Converter::golden()
 {
     QFETCH(QString, dbc);
     QFETCH(QString, expected);
-    QFETCH(DbcBitOrder, order);
+    QFETCH(DbcHeaderForm, form);
     QTemporaryDir tmp;
     NoteRecorder recorder;
     CDBC engine;
     QVERIFY(engine.loadDbc(dbc));
-    QVERIFY(engine.writeStructHeader(engine.msgTable, engine.msgCnt, tmp.path(), {order, false}));
+    QVERIFY(engine.writeStructHeader(engine.msgTable, engine.msgCnt, tmp.path(), form));
     QCOMPARE(readAll(tmp.filePath(HeaderName)), readAll(expected));
 #ifdef QUARVEL_C_COMPILER
     QProcess cc;

@@ -1,33 +1,43 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds and runs the layout check of every generated header on one compiler.
+# Builds and runs the frame check of every generated header on one compiler.
+# The check proves frames: each signal the header writes must read, from a
+# frame's 8 data bytes copied into its struct, the bits the DBC file gives it.
 #
 #   layout-check.sh generate CLI WORK GOLDEN-DIR... -- CORPUS-DIR
 #       converts each DBC file of those folders with CLI --layout-check into
-#       WORK/NAME/lsb and, with --bit-order msb-first, WORK/NAME/msb (a file
-#       the converter refuses gets neither); golden files' NAME begins with
+#       WORK/NAME/default (the default form), WORK/NAME/lsb and WORK/NAME/msb
+#       (the frame form, --frames with either --bit-order); a file the
+#       converter refuses gets none. Golden files' NAME begins with
 #       "golden-". CLI may be a command of several words (an emulator).
 #   layout-check.sh KIND WORK [RUNNER...]
 #       builds every check in WORK with the compiler of KIND and, unless it
 #       only compiles, runs it (through RUNNER: an emulator, Wine). KIND:
-#         c, c++      the compiler in $CC / $CXX, as C99 and as C++11; both
-#                     forms' headers and checks must compile alike, and the
-#                     default form's check must pass; with c also the
+#         c, c++      the compiler in $CC / $CXX, which fills bytes from bit 0,
+#                     as C99 and as C++11: the lsb-first frame form must pass;
+#                     as C without a runner also: the msb-first frame form must
+#                     fail wherever a byte holds more than one member, the
+#                     default form of gwm_haval_h6_phev_2024.dbc must fail,
+#                     naming a signal narrower than a byte; with c also the
 #                     planted faults
 #         lsb-only    the compiler in $CC, which fills bytes from bit 0: the
-#                     default form's check must pass
-#         msb         the compiler in $CC fills bytes from the top: the
-#                     default form's check must fail wherever a byte holds
-#                     more than one member, naming such a member, and pass
-#                     elsewhere; the msb-first form's check must pass
-#         compile     $CC without a runner: the check without its program
-#                     compiles on its own (a bare-metal target)
+#                     lsb-first frame form must pass
+#         msb         the compiler in $CC fills bytes from bit 7: the
+#                     msb-first frame form must pass, the lsb-first one fail
+#                     wherever a byte holds more than one member; the default
+#                     form must pass exactly where it lays out no
+#                     little-endian signal big-endian
+#         compile     $CC without a runner: the lsb-first frame form's check
+#                     without its program compiles on its own (a bare-metal
+#                     target)
 #
 # A header that does not compile must give a check that does not compile;
 # such files are counted, not run. The summary line gives the numbers.
 # Exit status 77 (skipped) when WORK holds no corpus file: only the golden
 # headers were checked then.
 set -uo pipefail
+
+forms=(default lsb msb)
 
 if [ "$1" = generate ]; then
     cli=$2 work=$3
@@ -41,14 +51,20 @@ if [ "$1" = generate ]; then
             name=$prefix$(basename "$dbc" .dbc)
             # A file of more than 300 messages is refused; any other failure
             # is one.
-            for form in lsb msb; do
-                if ! $cli --layout-check --bit-order "$form-first" "$dbc" "$work/$name/$form" \
+            for form in "${forms[@]}"; do
+                options=(--frames --bit-order "$form-first")
+                [ "$form" = default ] && options=()
+                if ! $cli --layout-check "${options[@]}" "$dbc" "$work/$name/$form" \
                     >"$work/log" 2>&1; then
                     rm -rf "${work:?}/$name"
                     grep -q 'messages, more than 300' "$work/log" && break
                     cat "$work/log"
                     exit 1
                 fi
+                # The default form's findings tell whether it lays out a
+                # little-endian signal big-endian.
+                [ "$form" = default ] && grep -c 'is laid out big-endian' "$work/log" \
+                    >"$work/$name/default/big-endian"
             done
         done
     done
@@ -65,7 +81,7 @@ c++) compiler=(${CXX:-c++} -x c++ -std=c++11 "${flags[@]}") ;;
 *) compiler=(${CC:-cc} -std=c99 "${flags[@]}") ;;
 esac
 
-failures=0 files=0 members=0 broken=0 corpus=0 converted=0 corpusMembers=0 shared=0 wrongLsb=0
+failures=0 files=0 signals=0 broken=0 corpus=0 converted=0 corpusSignals=0 defaultWrong=0 defaultRight=0
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
@@ -93,84 +109,128 @@ run() {
     return $status
 }
 
+# Builds and runs the check in $1, which must pass: it prints how many
+# signals it checked.
+passes() {
+    local out
+    out=$(build "$1" 2>&1) || { fail "$1: check does not build: $out"; return; }
+    run "$1" || { fail "$1: $(head -n 3 "$1/out-$kind")"; return; }
+    grep -q "^$(checked "$1") signals checked, all read right" "$1/out-$kind" ||
+        fail "$1: printed $(cat "$1/out-$kind")"
+}
+
+# Builds and runs the check in $1, which must fail, naming a signal of a
+# member narrower than a byte, when its header has such a member; else pass.
+fails_where_bytes_are_shared() {
+    if grep -q ':[1-7];' "$1/dbc_2_struct.h"; then
+        local out signal
+        out=$(build "$1" 2>&1) || { fail "$1: check does not build: $out"; return; }
+        if run "$1"; then
+            fail "$1: passes on a compiler of the other bit order"
+            return
+        fi
+        signal=$(sed -n '1s/^[^.]*\.\([^:]*\): should read .*/\1/p' "$1/out-$kind")
+        grep -Eq "unsigned char $signal[0-9]*:[1-7];" "$1/dbc_2_struct.h" ||
+            fail "$1: the first signal that reads wrong, '$signal', shares no byte"
+    else
+        passes "$1"
+    fi
+}
+
+checked() {
+    sed -n 's/^#define DBC_2_STRUCT_CHECK_SIGNALS \([0-9]*\).*/\1/p' "$1/dbc_2_struct_check.c"
+}
+
 for dir in "$work"/*/; do
     dir=${dir%/}
     [ -d "$dir" ] || continue
     name=$(basename "$dir")
     [[ $name == golden-* ]] || converted=$((converted + 1))
-    if ! out=$(build "$dir/lsb" 2>&1); then
-        # Fine only when the header itself does not compile here; then neither
-        # may the msb-first form's check.
-        if "${compiler[@]}" -fsyntax-only "$dir/lsb/dbc_2_struct.h" >/dev/null 2>&1; then
-            fail "$name: check does not build: $out"
-        else
-            broken=$((broken + 1))
-            build "$dir/msb" >/dev/null 2>&1 && fail "$name: msb-first check compiles, its header not"
-        fi
+    # Fine only when a header itself does not compile here; then neither may
+    # its check, in any form.
+    if ! "${compiler[@]}" -fsyntax-only "$dir/lsb/dbc_2_struct.h" >/dev/null 2>&1; then
+        broken=$((broken + 1))
+        for form in "${forms[@]}"; do
+            build "$dir/$form" >/dev/null 2>&1 && fail "$name: $form check compiles, its header not"
+        done
         continue
     fi
     files=$((files + 1))
-    [[ $name == golden-* ]] || corpus=$((corpus + 1))
-    # The same check against the msb-first header: built where it runs, only
-    # compiled by the C compiler that runs the other form.
-    if [ "$kind" = msb ]; then
-        out=$(build "$dir/msb" 2>&1) || fail "$name: msb-first check does not build: $out"
-    elif [ "$kind" = c ]; then
-        out=$("${compiler[@]}" -fsyntax-only "$dir/msb/dbc_2_struct_check.c" 2>&1) ||
-            fail "$name: msb-first check does not compile: $out"
-    fi
-    [ "$kind" = compile ] && continue
-    count=$(sed -n 's/^#define DBC_2_STRUCT_CHECK_MEMBERS \([0-9]*\).*/\1/p' "$dir/lsb/dbc_2_struct_check.c")
-    members=$((members + count))
-    [[ $name == golden-* ]] || corpusMembers=$((corpusMembers + count))
-    if [ "$kind" = msb ]; then
-        run "$dir/msb" || fail "$name: msb-first form: $(head -n 3 "$dir/msb/out-$kind")"
-        # A byte holds more than one member wherever a member is narrower than 8 bits.
-        if grep -q ':[1-7];' "$dir/lsb/dbc_2_struct.h"; then
-            shared=$((shared + 1))
-            if run "$dir/lsb"; then
-                fail "$name: default form passes on a compiler that fills bytes from the top"
-            else
-                wrong=$(sed -n 's/^\([0-9]*\) of [0-9]* members out of place$/\1/p' "$dir/lsb/out-$kind")
-                wrongLsb=$((wrongLsb + ${wrong:-0}))
-                member=$(sed -n '1s/^[^.]*\.\([^:]*\): should occupy .*/\1/p' "$dir/lsb/out-$kind")
-                grep -q "unsigned char $member:[1-7];" "$dir/lsb/dbc_2_struct.h" ||
-                    fail "$name: the first member out of place, '$member', shares no byte"
-            fi
+    count=$(checked "$dir/lsb")
+    signals=$((signals + count))
+    [[ $name == golden-* ]] || { corpus=$((corpus + 1)) && corpusSignals=$((corpusSignals + count)); }
+    case $kind in
+    compile)
+        out=$(build "$dir/lsb" 2>&1) || fail "$name: check does not compile: $out"
+        ;;
+    lsb-only)
+        passes "$dir/lsb"
+        ;;
+    c | c++)
+        passes "$dir/lsb"
+        # As C++, or under an emulator (Wine), the lsb-first form alone: the
+        # native C compilers prove the rest.
+        [ "$kind" = c ] && [ ${#runner[@]} -eq 0 ] || continue
+        fails_where_bytes_are_shared "$dir/msb"
+        # The default form reads right here only where mirroring maps a
+        # signal onto itself; it must build and run all the same.
+        out=$(build "$dir/default" 2>&1) || fail "$name: default check does not build: $out"
+        if run "$dir/default"; then
+            defaultRight=$((defaultRight + 1))
         else
-            run "$dir/lsb" || fail "$name: default form: $(head -n 3 "$dir/lsb/out-$kind")"
+            defaultWrong=$((defaultWrong + 1))
         fi
-    else
-        run "$dir/lsb" || fail "$name: $(head -n 3 "$dir/lsb/out-$kind")"
-        grep -qx "$count members checked, all in place" "$dir/lsb/out-$kind" ||
-            fail "$name: printed $(cat "$dir/lsb/out-$kind")"
-    fi
+        if [ "$name" = gwm_haval_h6_phev_2024 ]; then
+            if run "$dir/default"; then
+                fail "$name: default form passes on a compiler that fills bytes from bit 0"
+            else
+                signal=$(sed -n '1s/^[^.]*\.\([^:]*\): should read .*/\1/p' "$dir/default/out-$kind")
+                grep -Eq "unsigned char $signal:[1-7];" "$dir/default/dbc_2_struct.h" ||
+                    fail "$name: default form: '$signal' is no signal narrower than a byte"
+            fi
+        fi
+        ;;
+    msb)
+        passes "$dir/msb"
+        fails_where_bytes_are_shared "$dir/lsb"
+        # Right for every big-endian signal and every one-bit signal here.
+        if [ "$(cat "$dir/default/big-endian")" = 0 ]; then
+            passes "$dir/default"
+            defaultRight=$((defaultRight + 1))
+        else
+            build "$dir/default" >/dev/null 2>&1 || fail "$name: default check does not build"
+            run "$dir/default" && fail "$name: default form passes with little-endian signals"
+            defaultWrong=$((defaultWrong + 1))
+        fi
+        ;;
+    esac
 done
 
-# Planted faults in the example's header: two members of one byte swapped,
-# and a width changed. Each check fails, naming that member.
+# Planted faults in the example's frame form: two members of one byte
+# swapped, and a width changed. Each check fails, naming that signal.
 if [ "$kind" = c ]; then
     example=$work/golden-vehicle/lsb
     for fault in "swapped EngineRunning" "widened StarterActive"; do
         dir=$work/.fault-${fault%% *}-$(basename "${compiler[0]}")
         rm -rf "$dir" && cp -r "$example" "$dir"
         if [ "${fault%% *}" = swapped ]; then
-            sed -i '/EngineRunning:1;/{h;d};/StarterActive:1;/G' "$dir/dbc_2_struct.h"
+            sed -i '/StarterActive:1;/{h;d};/EngineRunning:1;/G' "$dir/dbc_2_struct.h"
         else
             sed -i 's/StarterActive:1;/StarterActive:2;/' "$dir/dbc_2_struct.h"
         fi
         cmp -s "$dir/dbc_2_struct.h" "$example/dbc_2_struct.h" && fail "$fault: the fault was not planted"
         build "$dir" || fail "$fault: the check does not build"
         run "$dir" && fail "$fault: the check passes"
-        grep -q "^EngineData_Type\.${fault#* }: should occupy" "$dir/out-$kind" ||
+        grep -q "^EngineData_Type\.${fault#* }: should read" "$dir/out-$kind" ||
             fail "$fault: not named: $(cat "$dir/out-$kind")"
     done
 fi
 
 [ "$files" -gt 0 ] || fail "no header compiled"
-summary="$kind: $files files ($corpus from the corpus), $members members checked ($corpusMembers in the corpus)"
+summary="$kind: $files files ($corpus from the corpus), $signals signals checked ($corpusSignals in the corpus)"
 [ "$kind" = compile ] && summary="$kind: $files files' checks compiled ($corpus from the corpus)"
-[ "$kind" = msb ] && summary+="; default form: $wrongLsb members out of place in the $shared files with a shared byte"
+[ "$defaultRight$defaultWrong" != 00 ] &&
+    summary+="; default form: passes for $defaultRight files, fails for $defaultWrong"
 echo "$summary; $broken files whose header does not compile here, nor its check; $failures failures"
 [ "$failures" -eq 0 ] || exit 1
 if [ "$converted" -eq 0 ]; then
