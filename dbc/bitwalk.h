@@ -249,8 +249,8 @@ struct FrameBits {
             return start + length - 1 - i;
         // Down within a byte, then from bit 7 of the next byte.
         const int inByte = start % 8;
-        return i <= inByte ? start - i : (start / 8 + 1 + (i - inByte - 1) / 8) * 8 + 7 -
-                                             (i - inByte - 1) % 8;
+        return i <= inByte ? start - i
+                           : (start / 8 + 1 + (i - inByte - 1) / 8) * 8 + 7 - (i - inByte - 1) % 8;
     }
     int start;
     int length;
@@ -277,7 +277,8 @@ struct FrameMap {
             taken |= frame.bits;
             writtenSlots |= quint64(1) << s;
             firstByte[s] = qint8(qCountTrailingZeroBits(frame.bits) / 8);
-            lastByte[s] = qint8((DbcLimits::PayloadBits - 1 - qCountLeadingZeroBits(frame.bits)) / 8);
+            lastByte[s] =
+                qint8((DbcLimits::PayloadBits - 1 - qCountLeadingZeroBits(frame.bits)) / 8);
             for (quint64 left = frame.bits; left != 0; left &= left - 1)
                 owner[qCountTrailingZeroBits(left)] = qint8(s);
         }

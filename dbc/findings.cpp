@@ -219,8 +219,8 @@ Pen &bitsLaidOut(Pen &out, const CanSignalInfo &sig)
 class MessageFindings
 {
 public:
-    MessageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, const BitWalk::Form &form,
-                    QVector<DbcFinding> &found)
+    MessageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source,
+                    const BitWalk::Form &form, QVector<DbcFinding> &found)
         : msg(msg), source(source), found(found),
           slotsInUse(qMin<int>(msg.signalCnt, DbcLimits::MaxSignals)), form(form), starts(msg)
     {
@@ -326,7 +326,7 @@ private:
     const CanSignalInfo *named = nullptr;
     NameFold namedFold;
     quint64 namesChecked = 0; // by slot, the signals whose names were checked for C
-    NameFold reserveFold; // of "resev_", when reserves are kept
+    NameFold reserveFold;     // of "resev_", when reserves are kept
 };
 
 // A member line's name: no C identifier or a keyword (once per signal, at
@@ -594,10 +594,9 @@ Text &frameBitRuns(Text &out, quint64 bits)
 void MessageFindings::signalsOfTheFrames()
 {
     const BitWalk::FrameMap map(msg, form.littleEndianSlots);
-    BitWalk::walkFrameParts(msg, map, form.msbFirst,
-                            [&](int part, int, const CanSignalInfo *sig, int) {
-                                memberNames(part, sig);
-                            });
+    BitWalk::walkFrameParts(
+        msg, map, form.msbFirst,
+        [&](int part, int, const CanSignalInfo *sig, int) { memberNames(part, sig); });
     writtenSlots = map.writtenSlots;
     for (int slot = 0; slot < slotsInUse; ++slot) {
         if (isWritten(msg.signalInfo[slot]))
@@ -606,8 +605,8 @@ void MessageFindings::signalsOfTheFrames()
         Text text = about();
         if (!recordCannotHold(text, sig)) {
             const BitWalk::FrameBits frame(sig, isLittleEndian(slot));
-            signalLabel(text, sig) << u" (start bit " << frame.start << u", length "
-                                   << frame.length;
+            signalLabel(text, sig)
+                << u" (start bit " << frame.start << u", length " << frame.length;
             if (frame.littleEndian)
                 text << u", little-endian) is not written: ";
             else
@@ -625,7 +624,8 @@ void MessageFindings::signalsOfTheFrames()
                 }
                 const CanSignalInfo &other = msg.signalInfo[earlier];
                 text << u"it shares ";
-                frameBitRuns(text, frame.bits & BitWalk::FrameBits(other, isLittleEndian(earlier)).bits)
+                frameBitRuns(text,
+                             frame.bits & BitWalk::FrameBits(other, isLittleEndian(earlier)).bits)
                     << u" with ";
                 signalLabel(text, other);
             }
@@ -736,7 +736,7 @@ void messageFindings(const CanMsgInfo &msg, const DbcSourceMessage &source, Firs
 
 } // namespace
 
-QVector<DbcFinding> CDBC::findings(const DbcHeaderForm &form) const
+QVector<DbcFinding> CDBC::findings(const DbcHeaderForm &form, const DbcByteOrders &byteOrders) const
 {
     QVector<DbcFinding> found;
     if (msgTable == nullptr || msgCnt < 1) {
@@ -748,8 +748,9 @@ QVector<DbcFinding> CDBC::findings(const DbcHeaderForm &form) const
     for (int i = 0; i < msgCnt; ++i) {
         const DbcSourceMessage &source = i < sourceMessages.size() ? sourceMessages.at(i) : unknown;
         messageFindings(msgTable[i], source, firstLines, found);
-        BitWalk::Form walkForm = BitWalk::formOf(form, DbcByteOrders(), i);
-        walkForm.littleEndianSlots = source.littleEndianSlots;
+        BitWalk::Form walkForm = BitWalk::formOf(form, byteOrders, i);
+        if (byteOrders.isEmpty())
+            walkForm.littleEndianSlots = source.littleEndianSlots;
         MessageFindings(msgTable[i], source, walkForm, found).signalsOfTheWalk();
     }
     // In line order; the findings of a file come mostly in that order already.

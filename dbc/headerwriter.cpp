@@ -117,7 +117,8 @@ void appendFormComment(QByteArray &out, const DbcHeaderForm &form)
 {
     if (!form.frames)
         return;
-    appendLiteral(out, "/*\r\n * dbc_2_struct.h in the frame form, for compilers that fill each byte\r\n");
+    appendLiteral(
+        out, "/*\r\n * dbc_2_struct.h in the frame form, for compilers that fill each byte\r\n");
     if (form.bitOrder == DbcBitOrder::MsbFirst)
         appendLiteral(out, " * from bit 7 down (bit order msb-first).\r\n");
     else

@@ -132,7 +132,8 @@ const char CheckCode[] =
     "static size_t dbc_check_read(int number, const unsigned char *frame, unsigned char *bits)\r\n"
     "{\r\n"
     "    memset(bits, 0, DBC_CHECK_WIDER + 1);\r\n"
-    "    return dbc_check_structs[dbc_check_signals[number - 1].type].read(frame, number, bits);\r\n"
+    "    return dbc_check_structs[dbc_check_signals[number - 1].type].read(frame, number, "
+    "bits);\r\n"
     "}\r\n"
     "\r\n"
     "/* Whether every bit of signal `number`, alone in a zeroed frame, reads as\r\n"
@@ -273,7 +274,8 @@ const char CheckCode[] =
     "        if (bits[DBC_CHECK_WIDER] != 0)\r\n"
     "            beyond[beyonds++] = bit;\r\n"
     "    }\r\n"
-    "    printf(\"%s.%s: should read frame bits \", dbc_2_struct_check_type(number), sig->name);\r\n"
+    "    printf(\"%s.%s: should read frame bits \", dbc_2_struct_check_type(number), "
+    "sig->name);\r\n"
     "    dbc_check_print_bits(should, sig->length);\r\n"
     "    fputs(\", reads \", stdout);\r\n"
     "    dbc_check_print_bits(reads, sig->length);\r\n"
@@ -304,7 +306,8 @@ const char CheckCode[] =
     "\r\n"
     "            memset(frame, 0, sizeof frame);\r\n"
     "            printf(\"%s: a struct of %lu bytes, should be %lu\\n\", type->name,\r\n"
-    "                   (unsigned long)dbc_check_read(number, frame, bits), (unsigned long)type->bytes);\r\n"
+    "                   (unsigned long)dbc_check_read(number, frame, bits), (unsigned "
+    "long)type->bytes);\r\n"
     "            ++wrong_size;\r\n"
     "        }\r\n"
     "        if (dbc_check_reads_right(number))\r\n"
@@ -397,12 +400,14 @@ QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count, const DbcH
         // Each written signal's members, by slot; and the struct's size.
         std::vector<Part> parts[DbcLimits::MaxSignals];
         int bits = 0;
-        BitWalk::walk(msg, walkForm, [&](const MemberName &name, int part, int width,
-                                         const CanSignalInfo *sig, int firstBit) {
-            bits = qMax(bits, firstBit + width);
-            if (sig)
-                parts[sig - msg.signalInfo].push_back({part, BitWalk::withPart(name, part), width});
-        });
+        BitWalk::walk(msg, walkForm,
+                      [&](const MemberName &name, int part, int width, const CanSignalInfo *sig,
+                          int firstBit) {
+                          bits = qMax(bits, firstBit + width);
+                          if (sig)
+                              parts[sig - msg.signalInfo].push_back(
+                                  {part, BitWalk::withPart(name, part), width});
+                      });
         const int bytes = walkForm.frames ? DbcLimits::DataBytes : (bits + 7) / 8;
         const QByteArray index = QByteArray::number(types);
         QByteArray cases;

@@ -40,14 +40,15 @@ struct StructLayout {
         BitWalk::Form form;
         form.frames = frames;
         form.littleEndianSlots = source.littleEndianSlots;
-        BitWalk::walkWithBits(msg, form, [this](const BitWalk::MemberName &name, int firstBit, int width,
-                                          const CanSignalInfo *sig) {
-            const QString member = QString::fromUtf8(name.bytes, name.length);
-            if (!byName.contains(member)) {
-                byName.insert(member, members.size());
-                members.append({member, firstBit, width, sig});
-            }
-        });
+        BitWalk::walkWithBits(msg, form,
+                              [this](const BitWalk::MemberName &name, int firstBit, int width,
+                                     const CanSignalInfo *sig) {
+                                  const QString member = QString::fromUtf8(name.bytes, name.length);
+                                  if (!byName.contains(member)) {
+                                      byName.insert(member, members.size());
+                                      members.append({member, firstBit, width, sig});
+                                  }
+                              });
     }
     const Member *find(const QString &name) const
     {

@@ -20,8 +20,8 @@ void tst_Cli::run_data()
     // when a file is missing, in its own words.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("out");  // the whole of stdout, or its start when it ends in "…"
-    QTest::addColumn<QString>("err");  // the same for stderr
+    QTest::addColumn<QString>("out"); // the whole of stdout, or its start when it ends in "…"
+    QTest::addColumn<QString>("err"); // the same for stderr
     // The golden file %1/out/dbc_2_struct.h is then, or empty where the old one stays.
     QTest::addColumn<QString>("header");
 
@@ -47,7 +47,8 @@ void tst_Cli::run_data()
     row("check: every kind of finding", {"--check", findings}, 1, "",
         QString::fromUtf8(readAll(testData("cli/findings.expected"))).replace("FILE", findings));
     row("check: every kind of finding in the frame form", {"--check", "--frames", findings}, 1, "",
-        QString::fromUtf8(readAll(testData("cli/findings.frames.expected"))).replace("FILE", findings));
+        QString::fromUtf8(readAll(testData("cli/findings.frames.expected")))
+            .replace("FILE", findings));
     row("check: nothing to report", {"--check", testData("converter/body_status.dbc")}, 0, "", "");
     row("check: nothing to report in the frame form",
         {"--check", "--frames", testData("reader/worked_example.dbc")}, 0, "", "");
@@ -57,8 +58,8 @@ void tst_Cli::run_data()
         1, "", warned + "quarvel-cli: 10 warnings treated as errors: the header is not written\n");
     row("layout check", {"--layout-check", example, "%1/out"}, 0, success, warned, golden);
     // The frame form, for either bit order, with its own findings.
-    const QString framesWarned =
-        QString::fromUtf8(readAll(testData("cli/vehicle.frames.findings"))).replace("FILE", example);
+    const QString framesWarned = QString::fromUtf8(readAll(testData("cli/vehicle.frames.findings")))
+                                     .replace("FILE", example);
     for (const char *order : {"lsb-first", "msb-first"})
         row(qPrintable(QString("frames, %1").arg(order)),
             {"--frames", "--bit-order", order, "--layout-check", example, "%1/out"}, 0, success,
@@ -231,10 +232,13 @@ void tst_Cli::run()
         QVERIFY(engine.loadDbc(arguments.at(arguments.size() - 2)));
         DbcHeaderForm form;
         form.frames = true;
-        form.bitOrder = header.endsWith("msb-first") ? DbcBitOrder::MsbFirst : DbcBitOrder::LsbFirst;
-        expected = CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, form, engine.byteOrders());
+        form.bitOrder =
+            header.endsWith("msb-first") ? DbcBitOrder::MsbFirst : DbcBitOrder::LsbFirst;
+        expected =
+            CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, form, engine.byteOrders());
         QVERIFY(expected.startsWith("/*\r\n * dbc_2_struct.h in the frame form"));
-        QVERIFY(expected.contains(header.endsWith("msb-first") ? "bit order msb-first" : "bit order lsb-first"));
+        QVERIFY(expected.contains(header.endsWith("msb-first") ? "bit order msb-first"
+                                                               : "bit order lsb-first"));
     } else if (written) {
         expected = readAll(header);
     }

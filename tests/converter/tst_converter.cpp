@@ -13,6 +13,7 @@
 #endif
 
 Q_DECLARE_METATYPE(DbcHeaderForm)
+Q_DECLARE_METATYPE(DbcBitOrder)
 
 // A signal of a message record filled by other code: its name bytes, and its
 // start bit as laid out and its length.
@@ -61,6 +62,8 @@ private slots:
     void nameBytesAsLatin1InUtf8();
     void findingsOfRecords_data();
     void findingsOfRecords();
+    void framesOfRecords_data();
+    void framesOfRecords();
     void corpus_data()
     {
         addCorpusRows();
@@ -92,7 +95,8 @@ void tst_Converter::golden_data()
              {std::pair(".expected", DbcHeaderForm()), std::pair(".frames.expected", frames),
               std::pair(".frames.msb-first.expected", framesMsbFirst)}) {
             if (QFileInfo::exists(base + suffix))
-                QTest::newRow(qPrintable(file + suffix)) << dir.filePath(file) << base + suffix << form;
+                QTest::newRow(qPrintable(file + suffix))
+                    << dir.filePath(file) << base + suffix << form;
         }
     }
 }
@@ -217,6 +221,88 @@ void tst_Converter::findingsOfRecords()
     for (const DbcFinding &finding : engine.findings())
         texts << finding.text;
     QCOMPARE(texts, findings);
+}
+
+void tst_Converter::framesOfRecords_data()
+{
+    QTest::addColumn<QVector<RecordSignal>>("signalList");
+    QTest::addColumn<DbcByteOrders>("byteOrders");
+    QTest::addColumn<DbcBitOrder>("bitOrder");
+    QTest::addColumn<QString>("members"); // the struct's, up to its empty bytes
+    QTest::addColumn<QStringList>("findings");
+    // Start bits as records hold them: the file's mirrored within its byte.
+    const QVector<RecordSignal> crossing{{"A", 3 ^ 7, 12}};
+    QTest::newRow("no byte orders given: big-endian")
+        << crossing << DbcByteOrders() << DbcBitOrder::LsbFirst << "A0:4 resev_0:4 A1:8"
+        << QStringList();
+    QTest::newRow("little-endian, from bit 0 up")
+        << crossing << DbcByteOrders{1} << DbcBitOrder::LsbFirst << "resev_0:3 A0:5 A1:7 resev_1:1"
+        << QStringList();
+    QTest::newRow("little-endian, from bit 7 down")
+        << crossing << DbcByteOrders{1} << DbcBitOrder::MsbFirst << "A0:5 resev_0:3 resev_1:1 A1:7"
+        << QStringList();
+    QTest::newRow("a later signal in the free bits of a big-endian one")
+        << QVector<RecordSignal>{{"A", 3 ^ 7, 12}, {"B", 7 ^ 7, 4}} << DbcByteOrders()
+        << DbcBitOrder::LsbFirst << "A0:4 B:4 A1:8" << QStringList();
+    QTest::newRow("orders of another message do not count")
+        << crossing << DbcByteOrders{0, 1} << DbcBitOrder::LsbFirst << "A0:4 resev_0:4 A1:8"
+        << QStringList();
+    QTest::newRow("bits shared with an earlier signal, beyond byte 7")
+        << QVector<RecordSignal>{{"A", 0 ^ 7, 16}, {"B", 15 ^ 7, 2}, {"C", 60 ^ 7, 8}}
+        << DbcByteOrders{0b111} << DbcBitOrder::LsbFirst << "A0:8 A1:8"
+        << QStringList{"message M: signal B (start bit 15, length 2, little-endian) is not "
+                       "written: it shares frame bit 15 with signal A",
+                       "message M: signal C (start bit 60, length 8, little-endian) is not "
+                       "written: it reaches beyond byte 7 of the frame"};
+}
+
+// Records filled by other code, in the byte orders it gives: in the frame
+// form each signal lies at its frame bits, the free ones reserves within
+// their byte; what is not written is told.
+void tst_Converter::framesOfRecords()
+{
+    QFETCH(QVector<RecordSignal>, signalList);
+    QFETCH(DbcByteOrders, byteOrders);
+    QFETCH(DbcBitOrder, bitOrder);
+    QFETCH(QString, members);
+    QFETCH(QStringList, findings);
+    CDBC engine;
+    engine.msgTable = new CanMsgInfo[1]{};
+    engine.msgCnt = 1;
+    CanMsgInfo &msg = engine.msgTable[0];
+    qstrcpy(msg.msgName, "M");
+    for (const RecordSignal &sig : signalList) {
+        CanSignalInfo &slot = msg.signalInfo[msg.signalCnt++];
+        std::memcpy(slot.signalName, sig.name.constData(), size_t(sig.name.size()));
+        slot.bitStart = quint8(sig.start);
+        slot.bitLength = quint8(sig.length);
+    }
+    DbcHeaderForm form;
+    form.frames = true;
+    form.bitOrder = bitOrder;
+    const QString header =
+        QString::fromUtf8(CDBC::buildStructHeader(engine.msgTable, 1, form, byteOrders));
+    QStringList written;
+    for (auto match = QRegularExpression("    unsigned char (\\w+:\\d+);").globalMatch(header);
+         match.hasNext();)
+        written << match.next().captured(1);
+    while (!written.isEmpty() && written.last().startsWith("resev_") &&
+           written.last().endsWith(":8"))
+        written.removeLast();
+    QCOMPARE(written.join(' '), members);
+    QStringList texts;
+    for (const DbcFinding &finding : engine.findings(form, byteOrders))
+        texts << finding.text;
+    QCOMPARE(texts, findings);
+    // The default form lays out a little-endian signal big-endian, and says so.
+    const bool littleEndian = !byteOrders.isEmpty() && (byteOrders.first() & 1) != 0;
+    texts.clear();
+    for (const DbcFinding &finding : engine.findings(DbcHeaderForm(), byteOrders))
+        texts << finding.text;
+    QCOMPARE(
+        !texts.filter("signal A (start bit 3, little-endian) is laid out big-endian").isEmpty() ||
+            !texts.filter("signal A (start bit 0, little-endian) is laid out big-endian").isEmpty(),
+        littleEndian);
 }
 
 // Every real DBC file converts with one note, into the header whose digest

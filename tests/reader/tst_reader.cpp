@@ -40,6 +40,8 @@ private slots:
     void read_data();
     void read();
     void callersOwnTable();
+    void byteOrders_data();
+    void byteOrders();
     void chineseTextInTheLocalEncoding_data();
     void chineseTextInTheLocalEncoding();
     void regexCaptureAll_data();
@@ -177,6 +179,41 @@ void tst_Reader::callersOwnTable()
     QCOMPARE(describe(engine), before);
     QVERIFY(count == 4 && mine != engine.msgTable);
     delete[] mine;
+}
+
+void tst_Reader::byteOrders_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<DbcByteOrders>("littleEndian"); // per message, a bit per slot
+    const auto row = [](const char *name, const QByteArray &text, const DbcByteOrders &orders) {
+        QTest::newRow(name) << text << orders;
+    };
+    row("both orders, both signs",
+        "BO_ 1 M: 8 X\n SG_ A : 0|8@1+ X\n SG_ B : 7|8@0+ X\n SG_ C : 16|8@1- X\n"
+        " SG_ D : 31|8@0- X\nBO_ 2 N: 8 X\n SG_ E : 0|8@0+ X\n",
+        {0b0101, 0});
+    row("uncommon lines, read by the finders",
+        "BO_ 1 M: 8 X\n SG_ A: 0|8@1+ X\n SG_ B m3 : 8|4@1+ X\n\tSG_  C : 12|4@0+ X\n", {0b011});
+    row("no byte order after the '@', at the text's end", "BO_ 1 M: 8 X\n SG_ A : 0|8@", {0});
+    row("a digit other than 0 and 1", "BO_ 1 M: 8 X\n SG_ A : 0|8@2+ X\n", {0});
+    QByteArray lines;
+    for (int j = 0; j < 65; ++j)
+        lines += " SG_ S" + QByteArray::number(j) + " : 0|1@" + (j >= 63 ? "1" : "0") + "+ X\n";
+    row("the last of 64 slots; lines after it dropped", "BO_ 1 M: 8 X\n" + lines,
+        {quint64(1) << 63});
+}
+
+// The reader records each signal's byte order beside its record: the frame
+// form and the frame check read it.
+void tst_Reader::byteOrders()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(DbcByteOrders, littleEndian);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("file.dbc"), text));
+    CDBC engine;
+    QCOMPARE(engine.readDbc(&engine.msgTable, &engine.msgCnt, dir.filePath("file.dbc")), 0);
+    QCOMPARE(engine.byteOrders(), littleEndian);
 }
 
 void tst_Reader::chineseTextInTheLocalEncoding_data()

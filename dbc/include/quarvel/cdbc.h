@@ -73,8 +73,10 @@ public:
     bool loadDbc(QString dbcPath);
     // What the header of the loaded table leaves out or gets wrong, in the
     // order of the DBC file's lines; derived from the walk that writes the
-    // header in that form.
-    QVector<DbcFinding> findings(const DbcHeaderForm &form = DbcHeaderForm()) const;
+    // header in that form. The signals are taken in the byte orders given;
+    // when none are given, in those of the last read.
+    QVector<DbcFinding> findings(const DbcHeaderForm &form = DbcHeaderForm(),
+                                 const DbcByteOrders &byteOrders = DbcByteOrders()) const;
     // The byte orders of the last read's signals, one mask per record.
     DbcByteOrders byteOrders() const;
     // Findings as compilers write their warnings, one line each:
