@@ -136,12 +136,8 @@ struct Parser {
                        "FILE.dbc's. Write nothing.")};
     const QCommandLineOption frames{
         QStringLiteral("frames"),
-        QStringLiteral("Write the frame form: each signal at the bits the DBC file gives it, in "
-                       "its own byte order, one member per byte it touches (part k in the k-th "
-                       "byte), each struct exactly the 8 data bytes. Without it, the default "
-                       "form lays every signal out big-endian (part 0 the most significant), "
-                       "which reads right only for big-endian signals on compilers that fill "
-                       "bytes from bit 7.")};
+        QStringLiteral("Write the frame form of the header (and with --compare, compare in "
+                       "it).")};
     const QCommandLineOption layoutCheck{
         QStringLiteral("layout-check"),
         QStringLiteral("Also write OUTDIR/dbc_2_struct_check.c, which proves on the compiler "
@@ -170,6 +166,16 @@ Parser::Parser()
         "What the header leaves out or gets wrong (signals it does not write, names cut\n"
         "short or no C identifiers, members twice in a struct, ...) is reported on stderr,\n"
         "one line each: FILE:LINE: warning: TEXT.\n"
+        "\n"
+        "The header has two forms; firmware copies a frame's 8 data bytes into a struct\n"
+        "and reads each signal from its members. The default form lays every signal out\n"
+        "big-endian, part 0 the most significant: it reads right only for big-endian\n"
+        "signals, on compilers that fill each byte from bit 7 (such as PowerPC). The\n"
+        "frame form (--frames) puts each signal at the bits the DBC file gives it, in its\n"
+        "own byte order, one member per byte it touches, each struct exactly the 8 data\n"
+        "bytes: part k lies in the k-th byte the signal touches, so part 0 is the most\n"
+        "significant of a big-endian signal and the least significant of a little-endian\n"
+        "one. It reads right on the compilers --bit-order names; use it for new firmware.\n"
         "\n"
         "quarvel-cli --compare OLD.dbc NEW.dbc reports in the same form every member of\n"
         "OLD.dbc's header that NEW.dbc's header moves, resizes or drops, every struct type\n"
