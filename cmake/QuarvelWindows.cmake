@@ -57,9 +57,11 @@ install(IMPORTED_RUNTIME_ARTIFACTS Qt5::QWindowsIntegrationPlugin LIBRARY DESTIN
 install(IMPORTED_RUNTIME_ARTIFACTS Qt5::QWindowsVistaStylePlugin LIBRARY DESTINATION styles)
 
 # The compiler's runtime, which Qt and the programs link: the C++ library,
-# GCC's support library and the POSIX threads library. The folders they are
-# in go on the DLL search path of the tests under Wine.
-set(QUARVEL_WINDOWS_RUNTIME_DIRS)
+# GCC's support library and the POSIX threads library. The tests under Wine
+# find copies of them in a folder of the build that holds nothing else: the
+# folders they come from hold other DLLs too (a 64-bit zlib1.dll beside
+# libwinpthread-1.dll), which Wine's 32-bit half would load in their place.
+set(QUARVEL_WINDOWS_RUNTIME_DIR "${PROJECT_BINARY_DIR}/windows-runtime")
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -67,10 +69,8 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
         message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${dll} is")
     endif()
     install(FILES "${path}" DESTINATION .)
-    get_filename_component(dir "${path}" DIRECTORY)
-    list(APPEND QUARVEL_WINDOWS_RUNTIME_DIRS "${dir}")
+    file(COPY "${path}" DESTINATION "${QUARVEL_WINDOWS_RUNTIME_DIR}" FOLLOW_SYMLINK_CHAIN)
 endforeach()
-list(REMOVE_DUPLICATES QUARVEL_WINDOWS_RUNTIME_DIRS)
 
 # Quarvel's licence, and Qt's (LGPL) with where its source comes from.
 get_filename_component(QUARVEL_QT_PREFIX "${Qt5_DIR}/../../.." ABSOLUTE)
