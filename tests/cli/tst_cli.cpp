@@ -99,35 +99,32 @@ void tst_Cli::run_data()
         "quarvel-cli: too many arguments\nUsage: …");
     // Layout changes: what is gone at the old file's line, the rest at the new file's.
     const QString oldDbc = testData("compare/old.dbc"), newDbc = testData("compare/new.dbc");
-    const QString changes =
-        QString("NEW:4: warning: member Engine_Type.Speed0 moved from bit 0 to bit 4\n"
-                "NEW:4: warning: member Engine_Type.Speed0 resized from 8 to 4 bits\n"
-                "NEW:5: warning: member Engine_Type.Temp resized from 8 to 6 bits\n"
-                "NEW:7: warning: member Engine_Type.Flag moved from bit 36 to bit 38\n"
-                "OLD:8: warning: member Engine_Type.Load is gone\n"
-                "NEW:10: warning: identifier of Brake_Type changed from 0xc8 to 0xc9\n"
-                "OLD:13: warning: struct type Gear_Type is gone\n"
-                "NEW:13: warning: identifier of Body_Type changed from 0x160 to 0x161\n"
-                "NEW: 8 changes from OLD: 2 members moved, 2 members resized, 1 member gone, 1 "
-                "struct type gone, 2 identifiers changed; it adds 1 struct type and 3 members\n")
+    // What is gone and what changes identifier is the same in both forms.
+    const auto report = [&](const QString &moved) {
+        return QString(moved +
+                       "OLD:8: warning: member Engine_Type.Load is gone\n"
+                       "NEW:10: warning: identifier of Brake_Type changed from 0xc8 to 0xc9\n"
+                       "OLD:13: warning: struct type Gear_Type is gone\n"
+                       "NEW:13: warning: identifier of Body_Type changed from 0x160 to 0x161\n"
+                       "NEW: 8 changes from OLD: 2 members moved, 2 members resized, 1 member "
+                       "gone, 1 struct type gone, 2 identifiers changed; it adds 1 struct type "
+                       "and 3 members\n")
             .replace("NEW", newDbc)
             .replace("OLD", oldDbc);
+    };
+    const QString changes =
+        report("NEW:4: warning: member Engine_Type.Speed0 moved from bit 0 to bit 4\n"
+               "NEW:4: warning: member Engine_Type.Speed0 resized from 8 to 4 bits\n"
+               "NEW:5: warning: member Engine_Type.Temp resized from 8 to 6 bits\n"
+               "NEW:7: warning: member Engine_Type.Flag moved from bit 36 to bit 38\n");
     row("compare: every kind", {"--compare", oldDbc, newDbc}, 0, "", changes);
     row("compare: werror", {"--werror", "--compare", oldDbc, newDbc}, 1, "", changes);
     // In the frame form a member lies at its lowest frame bit, whatever the bit order.
     const QString frameChanges =
-        QString("NEW:4: warning: member Engine_Type.Speed0 resized from 8 to 4 bits\n"
-                "NEW:5: warning: member Engine_Type.Temp moved from bit 24 to bit 26\n"
-                "NEW:5: warning: member Engine_Type.Temp resized from 8 to 6 bits\n"
-                "NEW:7: warning: member Engine_Type.Flag moved from bit 35 to bit 33\n"
-                "OLD:8: warning: member Engine_Type.Load is gone\n"
-                "NEW:10: warning: identifier of Brake_Type changed from 0xc8 to 0xc9\n"
-                "OLD:13: warning: struct type Gear_Type is gone\n"
-                "NEW:13: warning: identifier of Body_Type changed from 0x160 to 0x161\n"
-                "NEW: 8 changes from OLD: 2 members moved, 2 members resized, 1 member gone, 1 "
-                "struct type gone, 2 identifiers changed; it adds 1 struct type and 3 members\n")
-            .replace("NEW", newDbc)
-            .replace("OLD", oldDbc);
+        report("NEW:4: warning: member Engine_Type.Speed0 resized from 8 to 4 bits\n"
+               "NEW:5: warning: member Engine_Type.Temp moved from bit 24 to bit 26\n"
+               "NEW:5: warning: member Engine_Type.Temp resized from 8 to 6 bits\n"
+               "NEW:7: warning: member Engine_Type.Flag moved from bit 35 to bit 33\n");
     for (const char *order : {"lsb-first", "msb-first"})
         row(qPrintable(QString("compare: frames, %1").arg(order)),
             {"--frames", "--bit-order", order, "--compare", oldDbc, newDbc}, 0, "", frameChanges);

@@ -42,6 +42,21 @@ QHash<QString, QByteArray> recordedDigests()
     return digests;
 }
 
+// One message M in the engine's table, filled as other code fills records.
+void fillRecords(CDBC &engine, const QVector<RecordSignal> &signalList)
+{
+    engine.msgTable = new CanMsgInfo[1]{};
+    engine.msgCnt = 1;
+    CanMsgInfo &msg = engine.msgTable[0];
+    qstrcpy(msg.msgName, "M");
+    for (const RecordSignal &sig : signalList) {
+        CanSignalInfo &slot = msg.signalInfo[msg.signalCnt++];
+        std::memcpy(slot.signalName, sig.name.constData(), size_t(sig.name.size()));
+        slot.bitStart = quint8(sig.start);
+        slot.bitLength = quint8(sig.length);
+    }
+}
+
 } // namespace
 
 class tst_Converter : public QObject
@@ -207,16 +222,7 @@ void tst_Converter::findingsOfRecords()
     QFETCH(QVector<RecordSignal>, signalList);
     QFETCH(QStringList, findings);
     CDBC engine;
-    engine.msgTable = new CanMsgInfo[1]{};
-    engine.msgCnt = 1;
-    CanMsgInfo &msg = engine.msgTable[0];
-    qstrcpy(msg.msgName, "M");
-    for (const RecordSignal &sig : signalList) {
-        CanSignalInfo &slot = msg.signalInfo[msg.signalCnt++];
-        std::memcpy(slot.signalName, sig.name.constData(), size_t(sig.name.size()));
-        slot.bitStart = quint8(sig.start);
-        slot.bitLength = quint8(sig.length);
-    }
+    fillRecords(engine, signalList);
     QStringList texts;
     for (const DbcFinding &finding : engine.findings())
         texts << finding.text;
@@ -267,21 +273,12 @@ void tst_Converter::framesOfRecords()
     QFETCH(QString, members);
     QFETCH(QStringList, findings);
     CDBC engine;
-    engine.msgTable = new CanMsgInfo[1]{};
-    engine.msgCnt = 1;
-    CanMsgInfo &msg = engine.msgTable[0];
-    qstrcpy(msg.msgName, "M");
-    for (const RecordSignal &sig : signalList) {
-        CanSignalInfo &slot = msg.signalInfo[msg.signalCnt++];
-        std::memcpy(slot.signalName, sig.name.constData(), size_t(sig.name.size()));
-        slot.bitStart = quint8(sig.start);
-        slot.bitLength = quint8(sig.length);
-    }
+    fillRecords(engine, signalList);
     DbcHeaderForm form;
     form.frames = true;
     form.bitOrder = bitOrder;
-    const QString header =
-        QString::fromUtf8(CDBC::buildStructHeader(engine.msgTable, 1, form, byteOrders));
+    const QString header = QString::fromUtf8(
+        CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, form, byteOrders));
     QStringList written;
     for (auto match = QRegularExpression("    unsigned char (\\w+:\\d+);").globalMatch(header);
          match.hasNext();)

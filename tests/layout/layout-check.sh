@@ -121,19 +121,26 @@ passes() {
         fail "$1: printed $(cat "$1/out-$kind")"
 }
 
-# Builds and runs the check in $1, which must fail, naming a signal of a
-# member narrower than a byte, when its header has such a member; else pass.
+# Builds and runs the check in $1, which must fail; its first line must name
+# a signal whose member in the header matches $2, a pattern in which SIGNAL
+# stands for the name (a member narrower than a byte).
+fails_naming() {
+    local out signal
+    out=$(build "$1" 2>&1) || { fail "$1: check does not build: $out"; return; }
+    if run "$1"; then
+        fail "$1: passes where it must fail"
+        return
+    fi
+    signal=$(sed -n '1s/^[^.]*\.\([^:]*\): should read .*/\1/p' "$1/out-$kind")
+    grep -Eq "unsigned char ${2//SIGNAL/$signal};" "$1/dbc_2_struct.h" ||
+        fail "$1: the first signal that reads wrong, '$signal', has no member narrower than a byte"
+}
+
+# On a compiler of the other bit order, the check in $1 must fail where a
+# byte holds more than one member, and pass elsewhere.
 fails_where_bytes_are_shared() {
     if grep -q ':[1-7];' "$1/dbc_2_struct.h"; then
-        local out signal
-        out=$(build "$1" 2>&1) || { fail "$1: check does not build: $out"; return; }
-        if run "$1"; then
-            fail "$1: passes on a compiler of the other bit order"
-            return
-        fi
-        signal=$(sed -n '1s/^[^.]*\.\([^:]*\): should read .*/\1/p' "$1/out-$kind")
-        grep -Eq "unsigned char $signal[0-9]*:[1-7];" "$1/dbc_2_struct.h" ||
-            fail "$1: the first signal that reads wrong, '$signal', shares no byte"
+        fails_naming "$1" 'SIGNAL[0-9]*:[1-7]'
     else
         passes "$1"
     fi
@@ -182,15 +189,8 @@ for dir in "$work"/*/; do
         else
             defaultWrong=$((defaultWrong + 1))
         fi
-        if [ "$name" = gwm_haval_h6_phev_2024 ]; then
-            if run "$dir/default"; then
-                fail "$name: default form passes on a compiler that fills bytes from bit 0"
-            else
-                signal=$(sed -n '1s/^[^.]*\.\([^:]*\): should read .*/\1/p' "$dir/default/out-$kind")
-                grep -Eq "unsigned char $signal:[1-7];" "$dir/default/dbc_2_struct.h" ||
-                    fail "$name: default form: '$signal' is no signal narrower than a byte"
-            fi
-        fi
+        # All big-endian, right on PowerPC, wrong here.
+        [ "$name" = gwm_haval_h6_phev_2024 ] && fails_naming "$dir/default" 'SIGNAL:[1-7]'
         ;;
     msb)
         passes "$dir/msb"
