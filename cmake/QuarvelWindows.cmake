@@ -89,7 +89,20 @@ set(CPACK_STRIP_FILES ON)
 # The installer is a 64-bit program (Debian's makensis ships the stubs),
 # installs under the 64-bit Program Files, puts the window into the Start
 # menu and registers an uninstaller that removes every file it installed.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# The installer script is CMake's own with the 64-bit target named before
+# the install folder: NSIS compiles what follows an attribute given before
+# `Target` for the 32-bit target, and "$PROGRAMFILES64" would then give the
+# 64-bit installer "Program Files (x86)" on a 64-bit Windows (and under Wine
+# with its 32-bit half).
+file(READ "${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in" nsis_template)
+string(REPLACE "  ;Default installation folder\n"
+               "  Target amd64-unicode\n\n  ;Default installation folder\n" nsis_patched
+               "${nsis_template}")
+if(nsis_patched STREQUAL nsis_template)
+    message(FATAL_ERROR "CMake's NSIS.template.in has no install folder line to put the target before")
+endif()
+file(WRITE "${PROJECT_BINARY_DIR}/cpack-nsis/NSIS.template.in" "${nsis_patched}")
+list(PREPEND CMAKE_MODULE_PATH "${PROJECT_BINARY_DIR}/cpack-nsis")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME Quarvel)
 set(CPACK_NSIS_DISPLAY_NAME Quarvel)

@@ -55,7 +55,11 @@ got=$(wine "$installed/quarvel-cli.exe" --version | tr -d '\r')
 # Apps & features shows the icon its entry names: the installed quarvel.exe,
 # which carries Quarvel's icon up to 256 pixels.
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quarvel'
-shown=$(wine reg query "$key" /v DisplayIcon | tr -d '\r' | sed -n 's/^ *DisplayIcon *REG_[A-Z_]* *//p')
+# The 64-bit installer writes the registry's 64-bit view, which `reg` reads
+# with /reg:64 even where it is itself a 32-bit program (Wine with its
+# 32-bit half).
+shown=$(wine reg query "$key" /v DisplayIcon /reg:64 | tr -d '\r' |
+    sed -n 's/^ *DisplayIcon *REG_[A-Z_]* *//p')
 [ "$shown" = 'C:\Program Files\Quarvel\quarvel.exe' ] ||
     fail "the Apps & features entry's icon is '$shown', not the installed quarvel.exe"
 wrestool -x --type=group_icon "$installed/quarvel.exe" >"$work/installed.ico" &&
