@@ -256,7 +256,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         frames.bitOrder = DbcBitOrder::MsbFirst;
         const QByteArray msbFirst =
             CDBC::buildStructHeader(engine.msgTable, engine.msgCnt, frames, engine.byteOrders());
-        check(lsbFirst.size() == msbFirst.size() && lsbFirst.count(':') == msbFirst.count(':'),
+        check(lsbFirst.count('\n') == msbFirst.count('\n') &&
+                  lsbFirst.count(':') == msbFirst.count(':'),
               "the frame form's bit orders differ in their members");
         check(lsbFirst.count(':') >= 8 * engine.msgCnt, "a frame struct lost a byte");
         engine.findings(frames);
