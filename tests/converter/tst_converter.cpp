@@ -79,6 +79,8 @@ private slots:
     void findingsOfRecords();
     void framesOfRecords_data();
     void framesOfRecords();
+    void signalsTheCheckReads_data();
+    void signalsTheCheckReads();
     void corpus_data()
     {
         addCorpusRows();
@@ -300,6 +302,45 @@ void tst_Converter::framesOfRecords()
         !texts.filter("signal A (start bit 3, little-endian) is laid out big-endian").isEmpty() ||
             !texts.filter("signal A (start bit 0, little-endian) is laid out big-endian").isEmpty(),
         littleEndian);
+}
+
+void tst_Converter::signalsTheCheckReads_data()
+{
+    QTest::addColumn<QString>("dbc");
+    QTest::addColumn<bool>("frames");
+    QTest::addColumn<int>("checked");
+    QTest::addColumn<int>("leftOut");
+    const QString vehicle = QUARVEL_EXAMPLES "/vehicle.dbc",
+                  shapes = testData("converter/frames.dbc");
+    // WheelSpeedRR (48|16@1+) is laid out over bits 55 to 70: its struct is
+    // wider than a frame, though its frame bits are not.
+    QTest::newRow("vehicle.dbc, default form") << vehicle << false << 28 << 1;
+    QTest::newRow("vehicle.dbc, frame form") << vehicle << true << 29 << 0;
+    // All (0|64@1+) is laid out over bits 7 to 70.
+    QTest::newRow("frames.dbc, default form") << shapes << false << 7 << 1;
+    QTest::newRow("frames.dbc, frame form") << shapes << true << 10 << 0;
+}
+
+// The frame check reads every signal the header writes within a frame and
+// counts those it leaves out: in the default form, signals whose struct
+// runs past the 8 data bytes.
+void tst_Converter::signalsTheCheckReads()
+{
+    QFETCH(QString, dbc);
+    QFETCH(bool, frames);
+    QFETCH(int, checked);
+    QFETCH(int, leftOut);
+    NoteRecorder recorder;
+    CDBC engine;
+    QVERIFY(engine.loadDbc(dbc));
+    DbcHeaderForm form;
+    form.frames = frames;
+    const QByteArray check =
+        CDBC::buildLayoutCheck(engine.msgTable, engine.msgCnt, form, engine.byteOrders());
+    QVERIFY(check.contains("#define DBC_2_STRUCT_CHECK_SIGNALS " + QByteArray::number(checked) +
+                           "\r\n"));
+    QCOMPARE(check.contains("\"; " + QByteArray::number(leftOut) + " left out"), leftOut > 0);
+    QCOMPARE(check.contains("#define DBC_CHECK_LEFT_OUT_TEXT \"\"\r\n"), leftOut == 0);
 }
 
 // Every real DBC file converts with one note, into the header whose digest
