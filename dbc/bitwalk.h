@@ -222,6 +222,12 @@ void walkParts(const CanMsgInfo &msg, const StartIndex &starts, Visit &&visit)
     }
 }
 
+// Whether slot `slot` holds a little-endian signal (@1), by a message's mask.
+inline bool isLittleEndian(quint64 littleEndianSlots, int slot)
+{
+    return (littleEndianSlots >> slot & 1) != 0;
+}
+
 // The bits of the frame a signal occupies, as the DBC file gives them: bit
 // numbers are byte * 8 + bit, bit 0 the least significant of its byte. A
 // little-endian signal (@1) runs upward from its start bit, its least
@@ -271,7 +277,7 @@ struct FrameMap {
         const int slotsInUse = qMin<int>(msg.signalCnt, DbcLimits::MaxSignals);
         for (int s = 0; s < slotsInUse; ++s) {
             const CanSignalInfo &sig = msg.signalInfo[s];
-            const FrameBits frame(sig, (littleEndianSlots >> s & 1) != 0);
+            const FrameBits frame(sig, isLittleEndian(littleEndianSlots, s));
             if (sig.bitLength == 0 || frame.beyondByte7 || (frame.bits & taken) != 0)
                 continue;
             taken |= frame.bits;

@@ -289,7 +289,6 @@ private:
     template <typename Out> bool recordCannotHold(Out &out, const CanSignalInfo &sig) const;
     void memberNames(int part, const CanSignalInfo *sig);
     void laidOutBigEndian();
-    bool isLittleEndian(int slot) const { return (form.littleEndianSlots >> slot & 1) != 0; }
 
     // The message's label, written once for the findings of all its signals.
     static constexpr int LabelRoom = 64;
@@ -604,7 +603,8 @@ void MessageFindings::signalsOfTheFrames()
         const CanSignalInfo &sig = msg.signalInfo[slot];
         Text text = about();
         if (!recordCannotHold(text, sig)) {
-            const BitWalk::FrameBits frame(sig, isLittleEndian(slot));
+            const BitWalk::FrameBits frame(sig,
+                                           BitWalk::isLittleEndian(form.littleEndianSlots, slot));
             signalLabel(text, sig)
                 << u" (start bit " << frame.start << u", length " << frame.length;
             if (frame.littleEndian)
@@ -624,8 +624,10 @@ void MessageFindings::signalsOfTheFrames()
                 }
                 const CanSignalInfo &other = msg.signalInfo[earlier];
                 text << u"it shares ";
-                frameBitRuns(text,
-                             frame.bits & BitWalk::FrameBits(other, isLittleEndian(earlier)).bits)
+                frameBitRuns(text, frame.bits & BitWalk::FrameBits(
+                                                    other, BitWalk::isLittleEndian(
+                                                               form.littleEndianSlots, earlier))
+                                                    .bits)
                     << u" with ";
                 signalLabel(text, other);
             }

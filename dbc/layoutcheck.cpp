@@ -366,7 +366,6 @@ const char EmptyCheckCode[] =
 
 // One member of a signal: its full name (part number appended) and width.
 struct Part {
-    int part;
     MemberName name;
     int width;
 };
@@ -398,17 +397,19 @@ QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count, const DbcH
     for (int i = 0; table != nullptr && i < count; ++i) {
         const CanMsgInfo &msg = table[i];
         const BitWalk::Form walkForm = BitWalk::formOf(form, byteOrders, i);
-        // Each written signal's members, by slot; and the struct's size.
+        // Each written signal's members, by slot, in the order of their part
+        // numbers (both walks visit a signal's parts in that order); and the
+        // struct's size.
         std::vector<Part> parts[DbcLimits::MaxSignals];
         int bits = 0;
-        BitWalk::walk(msg, walkForm,
-                      [&](const MemberName &name, int part, int width, const CanSignalInfo *sig,
-                          int firstBit) {
-                          bits = qMax(bits, firstBit + width);
-                          if (sig)
-                              parts[sig - msg.signalInfo].push_back(
-                                  {part, BitWalk::withPart(name, part), width});
-                      });
+        BitWalk::walk(
+            msg, walkForm,
+            [&](const MemberName &name, int part, int width, const CanSignalInfo *sig,
+                int firstBit) {
+                bits = qMax(bits, firstBit + width);
+                if (sig)
+                    parts[sig - msg.signalInfo].push_back({BitWalk::withPart(name, part), width});
+            });
         const int bytes = walkForm.frames ? DbcLimits::DataBytes : (bits + 7) / 8;
         const QByteArray index = QByteArray::number(types);
         QByteArray cases;
@@ -417,7 +418,7 @@ QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count, const DbcH
             if (members.empty())
                 continue;
             const CanSignalInfo &sig = msg.signalInfo[slot];
-            const bool littleEndian = (walkForm.littleEndianSlots >> slot & 1) != 0;
+            const bool littleEndian = BitWalk::isLittleEndian(walkForm.littleEndianSlots, slot);
             const BitWalk::FrameBits frame(sig, littleEndian);
             // The default form writes a signal past bit 63 in full, its
             // struct wider than the 8 data bytes a frame fills.
@@ -428,8 +429,6 @@ QByteArray CDBC::buildLayoutCheck(const CanMsgInfo *table, int count, const DbcH
             }
             // Most significant part first: part 0 but for a little-endian
             // signal in the frame form.
-            std::sort(members.begin(), members.end(),
-                      [](const Part &a, const Part &b) { return a.part < b.part; });
             if (walkForm.frames && littleEndian)
                 std::reverse(members.begin(), members.end());
             const QByteArray number = QByteArray::number(++checked);
